@@ -1,0 +1,153 @@
+// Buffered file streams with the kit's own text-mode translation, so every
+// platform reads and writes the same bytes.
+//
+// Reading in text mode: every CR LF pair arrives as one LF (also where the
+// pair straddles two internal buffer fills), a CR not followed by LF arrives
+// as a CR, and the first byte 0x1A ends the input. Writing in text mode: every
+// LF goes out as CR LF. Binary mode moves bytes unchanged.
+//
+// The end-of-file indicator is set only when a read finds no byte left; a read
+// that takes the last byte does not set it. A read error throws a Failure that
+// names the file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace kit {
+
+enum class Translation { binary, text };
+
+// Opens a file by its UTF-8 name ("rb" or "wb"); on Windows through the
+// wide-character file API so that non-ASCII names work. Returns null when the
+// file cannot be opened; prints nothing.
+std::FILE* open_file(const std::string& name, const char* mode);
+
+// True when `name` names an existing file that can be opened for reading.
+bool can_read(const std::string& name);
+
+class Reader {
+public:
+    static constexpr std::size_t kBufferSize = 1 << 18;
+
+    Reader() = default;
+    ~Reader();
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
+
+    // Opens `name` for reading; false (and no stream) when it cannot be opened.
+    bool open(const std::string& name, Translation translation);
+    bool is_open() const { return file_ != nullptr; }
+    const std::string& name() const { return name_; }
+
+    // Reads bytes through the next LF (LF included) into `line`, replacing its
+    // content; the string's capacity is reused, so steady reading allocates
+    // nothing. Returns false, leaving `line` as it was and setting the
+    // end-of-file indicator, when no byte was left. A last line without LF
+    // comes back without one.
+    bool read_line(std::string& line);
+
+    // Reads at most `max` bytes through the next LF, appending nothing and
+    // replacing `line`: the line read of a caller's buffer of max + 1 bytes.
+    // Same end-of-file rule as read_line.
+    bool read_line_piece(std::string& line, std::size_t max);
+
+    // Reads up to `count` bytes into `out`; returns how many were there. Fewer
+    // than `count` only at the end of the input, which then sets the
+    // end-of-file indicator.
+    std::size_t read(void* out, std::size_t count);
+
+    // Skips up to `count` bytes; returns how many were skipped.
+    std::uint64_t skip(std::uint64_t count);
+
+    // Appends up to `count` bytes to `out`; returns how many were appended.
+    std::size_t append(std::string& out, std::size_t count);
+
+    // Reads one byte; -1 (and the end-of-file indicator) at the end.
+    int get();
+
+    // Binary streams only: bytes left to deliver, from the file's size as it
+    // was at open, so a count read from the file can be checked against what
+    // the file can hold before anything is allocated or looped over.
+    std::uint64_t remaining() const;
+    bool has_at_least(std::uint64_t count) const;
+
+    bool eof() const { return eof_; }
+    // Bytes delivered so far: the byte offset of the next byte in binary mode.
+    std::uint64_t offset() const { return delivered_base_ + pos_; }
+
+private:
+    bool fill();  // false when nothing more can be delivered
+    std::size_t translate(std::size_t raw_len, bool source_done);
+
+    std::FILE* file_ = nullptr;
+    std::string name_;
+    Translation translation_ = Translation::binary;
+    std::unique_ptr<char[]> buf_;
+    std::size_t pos_ = 0;
+    std::size_t end_ = 0;
+    std::uint64_t file_size_ = 0;
+    std::uint64_t delivered_base_ = 0;  // bytes delivered before buf_[0]
+    bool carry_cr_ = false;             // a CR held back until the next byte is known
+    bool source_done_ = false;          // the file (or a 0x1A) has no more bytes
+    bool eof_ = false;
+};
+
+class Writer {
+public:
+    static constexpr std::size_t kBufferSize = 1 << 18;
+
+    Writer() = default;
+    ~Writer();  // writes out pending bytes (errors are then ignored)
+    Writer(const Writer&) = delete;
+    Writer& operator=(const Writer&) = delete;
+
+    // Creates (or empties) `name`; false when it cannot be created.
+    bool open(const std::string& name, Translation translation);
+    bool is_open() const { return file_ != nullptr; }
+    const std::string& name() const { return name_; }
+
+    void write(std::string_view bytes);
+    void write(const void* bytes, std::size_t count) {
+        write(std::string_view(static_cast<const char*>(bytes), count));
+    }
+    void put(char c);
+    void put_hex8(std::uint32_t value);
+    void put_hex2(std::uint8_t value);
+    void put_dec(std::int32_t value);
+    void put_word_le(std::uint32_t value);
+
+    // Writes out pending bytes; throws a Failure naming the file on error.
+    void flush();
+    // Flushes and closes; throws a Failure naming the file on error.
+    void close();
+
+private:
+    void write_raw(const char* bytes, std::size_t count);
+    void drain();
+
+    std::FILE* file_ = nullptr;
+    std::string name_;
+    Translation translation_ = Translation::binary;
+    std::unique_ptr<char[]> buf_;
+    std::size_t len_ = 0;
+    bool failed_ = false;
+};
+
+// Little-endian words, built from bytes by shifting.
+inline std::uint32_t word_le(const unsigned char* p) {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+inline void store_word_le(unsigned char* p, std::uint32_t v) {
+    p[0] = static_cast<unsigned char>(v);
+    p[1] = static_cast<unsigned char>(v >> 8);
+    p[2] = static_cast<unsigned char>(v >> 16);
+    p[3] = static_cast<unsigned char>(v >> 24);
+}
+
+}  // namespace kit

@@ -1,0 +1,194 @@
+#include "stream/stream.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "stream/failure.hpp"
+#include "stream/hex.hpp"
+#include "tests/support/harness.hpp"
+
+namespace {
+
+using kit::Reader;
+using kit::Translation;
+using kit::Writer;
+
+// Reads the whole file line by line and returns the delivered bytes.
+std::string read_all_lines(const std::string& path, Translation t) {
+    Reader r;
+    EXPECT_TRUE(r.open(path, t));
+    std::string all;
+    std::string line;
+    while (r.read_line(line)) all += line;
+    return all;
+}
+
+TEST(TextRead, TranslatesLineEndsAndStopsAt1A) {
+    struct Case {
+        std::string in;
+        std::string text;
+    };
+    const std::vector<Case> cases = {
+        {"A\r\nB\rC", "A\nB\rC"},
+        {"x\r\r\ny", "x\r\ny"},
+        {"end\r", "end\r"},
+        {"ab\x1A" "cd\r\n", "ab"},
+        {"\x1A", ""},
+        {"\r\n\r\n", "\n\n"},
+        {std::string("a\0b\r\n", 5), std::string("a\0b\n", 4)},
+    };
+    kit_test::TempDir dir;
+    for (const auto& c : cases) {
+        dir.write("f", c.in);
+        EXPECT_EQ(read_all_lines((dir / "f").string(), Translation::text), c.text) << c.in;
+        EXPECT_EQ(read_all_lines((dir / "f").string(), Translation::binary), c.in) << c.in;
+    }
+}
+
+TEST(TextRead, CrLfAcrossBufferBoundaries) {
+    // Place CR LF pairs (and lone CRs) at every offset around the fill size.
+    kit_test::TempDir dir;
+    for (std::size_t at = Reader::kBufferSize - 3; at <= Reader::kBufferSize + 2; ++at) {
+        std::string in(at, 'x');
+        in += "\r\n";
+        in += std::string(10, 'y');
+        in += "\r";
+        dir.write("f", in);
+        std::string want(at, 'x');
+        want += "\n" + std::string(10, 'y') + "\r";
+        EXPECT_EQ(read_all_lines((dir / "f").string(), Translation::text), want) << at;
+    }
+}
+
+TEST(ReadLine, PiecesAndEndOfFileRule) {
+    kit_test::TempDir dir;
+    dir.write("f", std::string(5000, 'a') + "\nlast\n");
+    Reader r;
+    ASSERT_TRUE(r.open((dir / "f").string(), Translation::text));
+    std::string piece;
+    ASSERT_TRUE(r.read_line_piece(piece, 3999));
+    EXPECT_EQ(piece.size(), 3999u);
+    ASSERT_TRUE(r.read_line_piece(piece, 3999));
+    EXPECT_EQ(piece.size(), 1002u);  // the remaining 1001 bytes and the LF
+    EXPECT_EQ(piece.back(), '\n');
+    ASSERT_TRUE(r.read_line(piece));
+    EXPECT_EQ(piece, "last\n");
+    EXPECT_FALSE(r.eof());  // taking the last byte does not set the indicator
+    EXPECT_FALSE(r.read_line(piece));
+    EXPECT_TRUE(r.eof());
+    EXPECT_EQ(piece, "last\n");  // an empty read leaves the line as it was
+
+    dir.write("g", "no end");
+    Reader g;
+    ASSERT_TRUE(g.open((dir / "g").string(), Translation::binary));
+    ASSERT_TRUE(g.read_line(piece));
+    EXPECT_EQ(piece, "no end");
+    EXPECT_TRUE(g.eof());  // the read went past the last byte
+}
+
+TEST(BinaryRead, CountsOffsetsAndSize) {
+    kit_test::TempDir dir;
+    dir.write("f", std::string("\x01\x02\x03\x04\x1A\r\n", 7));
+    Reader r;
+    ASSERT_TRUE(r.open((dir / "f").string(), Translation::binary));
+    EXPECT_EQ(r.remaining(), 7u);
+    unsigned char w[4];
+    ASSERT_EQ(r.read(w, 4), 4u);
+    EXPECT_EQ(kit::word_le(w), 0x04030201u);
+    EXPECT_EQ(r.offset(), 4u);
+    EXPECT_TRUE(r.has_at_least(3));
+    EXPECT_FALSE(r.has_at_least(4));
+    EXPECT_EQ(r.get(), 0x1A);
+    EXPECT_EQ(r.read(w, 4), 2u);
+    EXPECT_TRUE(r.eof());
+    EXPECT_FALSE(Reader().open((dir / "missing").string(), Translation::binary));
+}
+
+TEST(Write, TextModeAndFormats) {
+    kit_test::TempDir dir;
+    {
+        Writer w;
+        ASSERT_TRUE(w.open((dir / "t").string(), Translation::text));
+        w.write("A\n\r");
+        w.put('\n');
+        w.put_hex8(0x1A);
+        w.put_hex2(0xbe);
+        w.put_dec(-1);
+        w.put(' ');
+        w.put_dec(static_cast<std::int32_t>(0x80000000u));
+        w.close();
+    }
+    EXPECT_EQ(*dir.read("t"), "A\r\n\r\r\n0000001ABE-1 -2147483648");
+    {
+        Writer w;
+        ASSERT_TRUE(w.open((dir / "b").string(), Translation::binary));
+        w.write("A\n");
+        w.put_word_le(0x12345678);
+        // No close: the destructor writes out what is pending, as on an error path.
+    }
+    EXPECT_EQ(*dir.read("b"), "A\n\x78\x56\x34\x12");
+}
+
+TEST(Write, LargeWritesPassThroughWhole) {
+    kit_test::TempDir dir;
+    const std::string big(Writer::kBufferSize * 2 + 17, 'q');
+    {
+        Writer w;
+        ASSERT_TRUE(w.open((dir / "b").string(), Translation::binary));
+        w.write("head");
+        w.write(big);
+        w.write("tail");
+        w.close();
+    }
+    EXPECT_EQ(*dir.read("b"), "head" + big + "tail");
+}
+
+TEST(HexField, ReadsLikeTheFormatsNeed) {
+    struct Case {
+        std::string text;
+        unsigned width;
+        bool found;
+        std::uint32_t value;
+        std::size_t end;
+    };
+    const std::vector<Case> cases = {
+        {"0000001A", 8, true, 0x1A, 8},
+        {"1a@", 8, true, 0x1A, 2},
+        {" 7", 8, true, 7, 2},
+        {"0x1A", 8, true, 0x1A, 4},
+        {"DEADBEAF", 8, true, 0xDEADBEAF, 8},
+        {"123456789", 8, true, 0x12345678, 8},
+        {"@1", 8, false, 0, 0},
+        {"0x12", 2, false, 0, 0},
+        {"-1", 8, true, 0xFFFFFFFF, 2},
+        {"+f", 2, true, 0xF, 2},
+        {"ff7", 2, true, 0xFF, 2},
+        {"0g", 8, true, 0, 1},
+        {"", 8, false, 0, 0},
+        {"\t\n", 8, false, 0, 0},
+    };
+    for (const auto& c : cases) {
+        const auto r = kit::read_hex_field(c.text, c.width);
+        ASSERT_EQ(r.has_value(), c.found) << c.text;
+        if (r) {
+            EXPECT_EQ(r->value, c.value) << c.text;
+            EXPECT_EQ(r->end, c.end) << c.text;
+        }
+    }
+    // The end of the view is the end of the text: nothing past it is read.
+    EXPECT_EQ(kit::read_hex_field(std::string_view("12345678", 3), 8)->value, 0x123u);
+}
+
+TEST(HexField, StrictRunsAndFormatting) {
+    EXPECT_TRUE(kit::is_hex_run("00ab", 4));
+    EXPECT_FALSE(kit::is_hex_run("00 b", 4));
+    EXPECT_FALSE(kit::is_hex_run("00a", 4));
+    EXPECT_EQ(kit::hex_run_value("dEaD", 4), 0xDEADu);
+    EXPECT_EQ(kit::hex8(0xDEADBEEF), "DEADBEEF");
+    EXPECT_EQ(kit::dec(-2147483647 - 1), "-2147483648");
+    EXPECT_EQ(kit::dec(0), "0");
+}
+
+}  // namespace
