@@ -79,13 +79,8 @@ std::vector<std::string> split_words(const std::string& s) {
 }  // namespace
 
 RunResult run(std::string_view name, const std::vector<std::string>& args, const fs::path& cwd) {
-    const std::string dir = env_or("KIT_PROGRAM_DIR", "");
-    std::string program;
-    if (dir.empty()) {
-        program = std::string(KIT_DEFAULT_PROGRAM_DIR) + "/" + std::string(name) + "/" + std::string(name);
-    } else {
-        program = dir + "/" + std::string(name);
-    }
+    const std::string root = env_or("KIT_PROGRAM_DIR", KIT_DEFAULT_PROGRAM_DIR);
+    std::string program = root + "/" + std::string(name) + "/" + std::string(name);
     program += env_or("KIT_PROGRAM_SUFFIX", "");
 
     std::vector<std::string> argv_s = split_words(env_or("KIT_RUNNER", ""));

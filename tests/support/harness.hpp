@@ -2,8 +2,8 @@
 // written and read back as raw bytes, and the built programs run in that
 // directory with their standard output and exit status captured.
 //
-// The programs are found in KIT_PROGRAM_DIR (default: this build's program
-// folders), with KIT_PROGRAM_SUFFIX appended (".exe" for a Windows build) and
+// The programs are found as <root>/<name>/<name>, where the root is
+// KIT_PROGRAM_DIR (default: this build tree), with KIT_PROGRAM_SUFFIX appended (".exe" for a Windows build) and
 // KIT_RUNNER in front when it is set (for example "wine"), so the same tests
 // can run against another build of the kit.
 #pragma once

@@ -1,0 +1,129 @@
+#!/usr/bin/env python3
+"""Measures the five programs against a plain copy of the same bytes.
+
+For each size, generates the inputs with the project's generators, then for
+every program runs, interleaved and with a warm page cache:
+  - the program (wall time, peak resident memory),
+  - the copy baseline: its inputs read to /dev/null and a file of its output's
+    size written (cat of the inputs, cat of the expected output to a new file),
+and prints one table: medians, ratio program/baseline, MB/s of input.
+
+Usage: tools/bench/bench.py [--build DIR] [--sizes 16,64,256] [--runs 5] [--work DIR]
+The build DIR must hold the programs and generators (a Release build:
+`cmake --preset release && cmake --build --preset release`).
+"""
+import argparse
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+MB = 1 << 20
+
+
+def run_measured(argv, cwd, stdout=subprocess.DEVNULL):
+    """Runs argv in cwd; returns (seconds, peak RSS in MB). Fails on a non-zero status."""
+    start = time.perf_counter()
+    proc = subprocess.Popen(argv, cwd=cwd, stdout=stdout, stderr=subprocess.PIPE)
+    _, status, usage = os.wait4(proc.pid, 0)
+    elapsed = time.perf_counter() - start
+    if os.waitstatus_to_exitcode(status) != 0:
+        err = proc.stderr.read().decode(errors="replace") if proc.stderr else ""
+        sys.exit(f"{' '.join(argv)} failed with status {os.waitstatus_to_exitcode(status)} {err}")
+    return elapsed, usage.ru_maxrss / 1024.0
+
+
+def copy_baseline(cwd, inputs, output):
+    """Reads every input and writes a copy of the output's bytes: the floor for one pass."""
+    t0, _ = run_measured(["cat", *inputs], cwd)
+    with open(os.path.join(cwd, "baseline.out"), "wb") as sink:
+        t1, _ = run_measured(["cat", output], cwd, stdout=sink)
+    os.remove(os.path.join(cwd, "baseline.out"))
+    return t0 + t1
+
+
+def prepare(build, work, size_mb, seed=7):
+    """Generates the inputs of every program at about size_mb of input."""
+    size = size_mb * MB
+    d = os.path.join(work, f"{size_mb}mb")
+    os.makedirs(d, exist_ok=True)
+    gen = lambda name: os.path.join(build, "tools", name)
+    prog = lambda name: os.path.join(build, name, name)
+    subprocess.run([gen("gen_scriptdata"), os.path.join(d, "a.dat"), str(size), str(seed)], check=True)
+    subprocess.run([prog("symspill"), "a.dat"], cwd=d, check=True, stdout=subprocess.DEVNULL)
+    subprocess.run([gen("gen_archive"), os.path.join(d, "ou.bin"), str(size), str(seed)], check=True)
+    subprocess.run([prog("arcspill")], cwd=d, check=True, stdout=subprocess.DEVNULL)
+    # The text archive of the same size, as the archive unpacker writes it.
+    subprocess.run([gen("gen_textarchive"), os.path.join(d, "ou.csl"), str(size), str(seed)], check=True)
+    subprocess.run([prog("linespill")], cwd=d, check=True, stdout=subprocess.DEVNULL)
+    subprocess.run([prog("linefold")], cwd=d, check=True, stdout=subprocess.DEVNULL)
+    return d
+
+
+def cases(build):
+    prog = lambda name: os.path.join(build, name, name)
+    # name, argv, inputs, output
+    return [
+        ("symspill", [prog("symspill"), "a.dat"], ["a.dat"], "a.dat.txt"),
+        ("symfold", [prog("symfold"), "a.dat"], ["a.dat", "a.dat.txt"], "a.dat.new"),
+        ("arcspill", [prog("arcspill")], ["ou.bin"], "ou_unpack.csl"),
+        ("linespill", [prog("linespill")], ["ou.csl"], "ou.txt"),
+        ("linefold", [prog("linefold")], ["ou.csl", "ou.txt"], "ou.cls.new"),
+    ]
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--build", default="build/release")
+    ap.add_argument("--sizes", default="16,64,256")
+    ap.add_argument("--runs", type=int, default=5)
+    ap.add_argument("--work", default=None, help="folder for the generated inputs (default: a temporary one)")
+    ap.add_argument("--keep", action="store_true", help="keep the generated inputs")
+    args = ap.parse_args()
+    build = os.path.abspath(args.build)
+    work = args.work or tempfile.mkdtemp(prefix="kit-bench-")
+    os.makedirs(work, exist_ok=True)
+    sizes = [int(s) for s in args.sizes.split(",")]
+    rows = []
+    try:
+        for size in sizes:
+            d = prepare(build, work, size)
+            for name, argv, inputs, output in cases(build):
+                prog_t, prog_rss, base_t = [], [], []
+                run_measured(argv, d)  # warm the page cache
+                copy_baseline(d, inputs, output)
+                for _ in range(args.runs):
+                    t, rss = run_measured(argv, d)
+                    prog_t.append(t)
+                    prog_rss.append(rss)
+                    base_t.append(copy_baseline(d, inputs, output))
+                in_mb = sum(os.path.getsize(os.path.join(d, f)) for f in inputs) / MB
+                out_mb = os.path.getsize(os.path.join(d, output)) / MB
+                pt, bt = statistics.median(prog_t), statistics.median(base_t)
+                rows.append((size, name, in_mb, out_mb, pt, bt, pt / bt, in_mb / pt, max(prog_rss)))
+            if not args.keep:
+                shutil.rmtree(d)
+    finally:
+        if not args.keep and args.work is None:
+            shutil.rmtree(work, ignore_errors=True)
+
+    head = ("size", "program", "in MB", "out MB", "time s", "copy s", "ratio", "MB/s", "peak RSS MB")
+    print("| " + " | ".join(head) + " |")
+    print("|" + "---|" * len(head))
+    for size, name, in_mb, out_mb, pt, bt, ratio, mbs, rss in rows:
+        print(f"| {size} MB | {name} | {in_mb:.0f} | {out_mb:.0f} | {pt:.3f} | {bt:.3f} | {ratio:.2f} | {mbs:.0f} | {rss:.1f} |")
+    # Time per MB at the largest size against the smallest: growth should be linear.
+    if len(sizes) > 1:
+        print()
+        for name in [c[0] for c in cases(build)]:
+            r = [x for x in rows if x[1] == name]
+            small, large = r[0], r[-1]
+            per_small, per_large = small[4] / small[2], large[4] / large[2]
+            print(f"{name}: time per input MB at {large[0]} MB is {per_large / per_small:.2f} x that at {small[0]} MB")
+
+
+if __name__ == "__main__":
+    main()
