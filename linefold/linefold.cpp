@@ -1,0 +1,90 @@
+#include "linefold/linefold.hpp"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "linespill/linelist.hpp"
+#include "stream/failure.hpp"
+#include "stream/hex.hpp"
+#include "stream/stream.hpp"
+
+namespace linefold {
+namespace {
+
+constexpr std::string_view kUsage =
+    "usage: linefold\n"
+    "Merges the line list ou.txt (as linespill wrote it, texts edited after the\n"
+    "last \"@\" of each line) into the text archive ou.csl and writes ou.cls.new.\n"
+    "The list lines must keep their order. Takes no arguments.\n";
+
+// The line list in reading: the last list line read stays in place when the
+// list runs out, as the sort-order check relies on.
+class ListReader {
+public:
+    bool open() { return in_.open("ou.txt", kit::Translation::text); }
+
+    // Reads the next list line; at the end of the list the last one stays.
+    void next() {
+        if (!in_.read_line(line_)) return;
+        ++number_;
+        // An editor may have put a byte order mark in front of the first line;
+        // it would hide the first block line number.
+        if (number_ == 1 && std::string_view(line_).starts_with(linelist::kByteOrderMark)) {
+            line_.erase(0, linelist::kByteOrderMark.size());
+        }
+    }
+
+    const std::string& line() const { return line_; }
+    std::uint64_t line_number() const { return number_; }
+
+private:
+    kit::Reader in_;
+    std::string line_;
+    std::uint64_t number_ = 0;  // 1-based number of the list line held
+};
+
+}  // namespace
+
+int run(const std::vector<std::string>& args, kit::Console& console) {
+    if (const auto status = kit::standard_options(args, console, "linefold", kUsage)) return *status;
+
+    kit::Reader archive;
+    if (!archive.open("ou.csl", kit::Translation::text)) kit::fail(-1, "Error open input file");
+    ListReader list;
+    if (!list.open()) kit::fail(-1, "Error open input file");
+    kit::Writer out;
+    if (!out.open("ou.cls.new", kit::Translation::binary)) kit::fail(-1, "Error create output file ou.cls.new\n");
+
+    console.print("working...\n");
+    std::uint32_t previous = 0;
+    std::uint32_t current = 0;
+    std::string line;
+    while (!archive.eof()) {
+        if (!archive.read_line(line)) break;  // the read that finds the end
+        const auto end = linelist::marker_end(line, linelist::kTextMarker);
+        if (!end) {
+            out.write(line);
+            continue;
+        }
+        // Indentation and marker stay; the old text and its line end go.
+        out.write(std::string_view(line).substr(0, *end));
+        list.next();
+        if (const auto number = linelist::read_number(list.line())) current = *number;
+        if (previous >= current) {
+            kit::fail(-1, "Wrong sort order " + kit::hex8(previous) + " " + kit::hex8(current) + "\n");
+        }
+        const auto text = linelist::block_text(list.line());
+        if (!text) {
+            kit::fail(-1, "ou.txt: line " + std::to_string(list.line_number()) +
+                              " holds no \"@\" before its block text\n");
+        }
+        out.write(*text);
+        previous = current;
+    }
+    out.close();
+    console.print("end working\n");
+    return 0;
+}
+
+}  // namespace linefold

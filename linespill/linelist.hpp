@@ -1,0 +1,64 @@
+// The line list "ou.txt": one list line for every text block of a text
+// archive, written by linespill and read back by linefold.
+//
+// A list line is the block line number as 8 upper-case hexadecimal digits,
+// "@", the block name, "@", the block text and a line end (written in text
+// mode, so it reaches the file as CR LF). Nothing is escaped: a name or text
+// may hold "@", so a reader takes the block text after the line's last "@".
+// The number is read back leniently (white space, sign, "0x", fewer or
+// lower-case digits), and only serves linefold's check that numbers rise.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "stream/stream.hpp"
+
+namespace linelist {
+
+// Markers that single out the lines of a text archive that matter; the first
+// occurrence in a line counts, anywhere in the line, case-sensitively.
+inline constexpr std::string_view kNameMarker = "blockName=string:";
+inline constexpr std::string_view kTextMarker = "text=string:";
+
+// The read counter of linespill numbers reads of at most this many bytes, so
+// a line longer than that (its LF included) counts once for each started
+// piece of this size.
+inline constexpr std::size_t kReadPiece = 8999;
+
+// Byte order mark that some editors put at the start of a file they save.
+inline constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// How many reads of at most kReadPiece bytes a line of `length` bytes (LF
+// included) takes; an empty read at the end of the input counts as one.
+std::uint64_t reads_for_line(std::size_t length);
+
+// The read, of those reads, that holds the byte at `offset` of the line.
+inline std::uint64_t read_at(std::size_t offset) { return offset / kReadPiece; }
+
+// The line without its final LF, if it has one; any other last byte stays.
+std::string_view without_lf(std::string_view line);
+
+// Index just past the first occurrence of `marker` in `line`, or nothing when
+// the line does not hold it.
+std::optional<std::size_t> marker_end(std::string_view line, std::string_view marker);
+
+// First half of a list line, written when the name-marker line is read:
+// number, "@", name, "@".
+void write_head(kit::Writer& out, std::uint32_t number, std::string_view name);
+
+// Second half of a list line, written when the text-marker line is read: the
+// text and the line end.
+void write_tail(kit::Writer& out, std::string_view text);
+
+// The block line number at the start of a list line: a hexadecimal field of
+// up to 8 places. Nothing when no digit can be read there.
+std::optional<std::uint32_t> read_number(std::string_view list_line);
+
+// The block text of a list line: every byte after its last "@", the line end
+// included. Nothing when the line holds no "@".
+std::optional<std::string_view> block_text(std::string_view list_line);
+
+}  // namespace linelist
