@@ -70,7 +70,7 @@ bool Reader::open(const std::string& name, Translation translation) {
     translation_ = translation;
     // The stream layer does its own buffering; the C stream only moves blocks.
     std::setvbuf(file_, nullptr, _IONBF, 0);
-    buf_ = std::make_unique<char[]>(kBufferSize);
+    buf_ = std::make_unique_for_overwrite<char[]>(kBufferSize);
     if (translation == Translation::binary) file_size_ = file_size_of(file_);
     return true;
 }
@@ -266,7 +266,7 @@ bool Writer::open(const std::string& name, Translation translation) {
     name_ = name;
     translation_ = translation;
     std::setvbuf(file_, nullptr, _IONBF, 0);
-    buf_ = std::make_unique<char[]>(kBufferSize);
+    buf_ = std::make_unique_for_overwrite<char[]>(kBufferSize);
     return true;
 }
 
