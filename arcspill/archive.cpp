@@ -1,0 +1,127 @@
+#include "arcspill/archive.hpp"
+
+#include <array>
+#include <cstring>
+
+#include "stream/failure.hpp"
+
+namespace arcspill {
+namespace {
+
+constexpr std::array<std::string_view, 19> kTypeNames = {
+    "nul", "string", "int", "float", "", "", "", "", "", "", "", "", "", "", "", "", "", "enum", "item"};
+
+std::string place_text(const Place& place) {
+    std::string s;
+    if (place.item != Place::kNoItem) s = "item " + std::to_string(place.item) + " ";
+    return s + place.what;
+}
+
+std::string bytes_left(std::uint64_t n) { return std::to_string(n) + (n == 1 ? " byte left" : " bytes left"); }
+
+[[noreturn]] void cut_off(const std::string& what, std::uint64_t offset, const std::string& detail) {
+    kit::fail(-1, std::string(kArchiveName) + ": " + what + " cut off at byte offset " + std::to_string(offset) +
+                      ": " + detail + "\n");
+}
+
+}  // namespace
+
+std::string_view type_name(std::uint8_t type) { return type < kTypeNames.size() ? kTypeNames[type] : ""; }
+
+int size_width(std::uint8_t type) {
+    if (type == 0) return 0;
+    if (type == 1) return 2;
+    if (type <= 20) return 4;
+    return -1;
+}
+
+void ArchiveReader::header_without_end() const {
+    kit::fail(-1, std::string(kArchiveName) + ": header cut off at byte offset " + std::to_string(in_.offset()) +
+                      ": no END line\n");
+}
+
+// Fails unless `count` more bytes are left for the value that starts at `start`.
+void ArchiveReader::need(const Place& place, std::uint64_t start, std::uint64_t count, const char* what) {
+    const std::uint64_t left = in_.remaining();
+    if (left < count) short_of(place, start, count, what, left);
+}
+
+// The failure for a value that needed `count` bytes where `left` were there.
+void ArchiveReader::short_of(const Place& place, std::uint64_t start, std::uint64_t count, const char* what,
+                             std::uint64_t left) {
+    cut_off(place_text(place), start, std::to_string(count) + what + ", " + bytes_left(left));
+}
+
+std::uint32_t ArchiveReader::word(int number) {
+    const std::uint64_t start = in_.offset();
+    unsigned char b[4];
+    const std::uint64_t left = in_.remaining();
+    const std::size_t got = left >= 4 ? in_.read(b, 4) : 0;
+    if (got != 4) {
+        cut_off("binary header", start,
+                "word " + std::to_string(number) + " needs 4 bytes, " + bytes_left(left >= 4 ? got : left));
+    }
+    return kit::word_le(b);
+}
+
+Typed ArchiveReader::fixed(const Place& place, unsigned width) {
+    const std::uint64_t start = in_.offset();
+    const int t = in_.get();
+    if (t < 0) cut_off(place_text(place), start, "the file ends before its type byte");
+    Typed v{static_cast<std::uint8_t>(t), 0, start};
+    if (width == 0) return v;
+    return size_field(place, v, width);
+}
+
+Typed ArchiveReader::value(const Place& place) {
+    const std::uint64_t start = in_.offset();
+    const int t = in_.get();
+    if (t < 0) cut_off(place_text(place), start, "the file ends before its type byte");
+    const int width = size_width(static_cast<std::uint8_t>(t));
+    if (width < 0) {
+        kit::fail(-1, std::string(kArchiveName) + ": " + place_text(place) + " at byte offset " +
+                          std::to_string(start) + " has type byte " + std::to_string(t) +
+                          ", which has no size field width\n");
+    }
+    Typed v{static_cast<std::uint8_t>(t), 0, start};
+    if (width == 0) return v;
+    return size_field(place, v, static_cast<unsigned>(width));
+}
+
+// Reads the `width` bytes of v's size field into a word cleared first, the
+// first byte as its lowest.
+Typed ArchiveReader::size_field(const Place& place, Typed v, unsigned width) {
+    need(place, v.offset, width, "-byte size field");
+    unsigned char b[4] = {0, 0, 0, 0};
+    const std::size_t got = in_.read(b, width);
+    if (got != width) short_of(place, v.offset, width, "-byte size field", got);
+    v.value = kit::word_le(b);
+    return v;
+}
+
+void ArchiveReader::string_into(const Place& place, const Typed& v, std::string& out) {
+    // The announced length is checked against the file before anything grows.
+    need(place, v.offset, v.value, " string bytes announced");
+    out.clear();
+    const std::size_t got = in_.append(out, v.value);
+    if (got != v.value) short_of(place, v.offset, v.value, " string bytes announced", got);
+}
+
+void ArchiveReader::string_to(const Place& place, const Typed& v, kit::Writer& out) {
+    need(place, v.offset, v.value, " string bytes announced");
+    std::uint32_t left = v.value;
+    bool cut = false;  // a zero byte was seen: the rest is read and dropped
+    while (left > 0) {
+        const std::size_t n = left < sizeof chunk_ ? left : sizeof chunk_;
+        const std::size_t got = in_.read(chunk_, n);
+        if (got != n) short_of(place, v.offset, v.value, " string bytes announced", v.value - left + got);
+        left -= static_cast<std::uint32_t>(n);
+        if (cut) continue;
+        const void* zero = std::memchr(chunk_, 0, n);
+        const std::size_t keep = zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - chunk_) : n;
+        out.write(chunk_, keep);
+        cut = zero != nullptr;
+    }
+}
+
+}  // namespace arcspill
