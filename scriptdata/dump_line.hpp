@@ -1,0 +1,64 @@
+// The symbol dump: one text line per symbol record, the fields at fixed
+// widths, separated by "@":
+//
+//   index(8) @ name-present(8) @ name @ property block(56) @ content parent(8) LF
+//
+// Formatting and parsing share the constants below, so the two cannot drift
+// apart. Parsing is strict: every field it uses is checked, and a line that
+// would be read as something other than what it says is rejected with its
+// line number and column.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "scriptdata/layout.hpp"
+#include "scriptdata/reader.hpp"
+
+namespace scriptdata::dump {
+
+constexpr char kSeparator = '@';
+constexpr char kStringEnd = '^';
+constexpr std::string_view kEmptyMarker = "DEADBEAF";  // a content field that holds no values
+constexpr std::size_t kWordDigits = 8;
+constexpr std::size_t kByteDigits = 2;
+constexpr std::size_t kIndexPos = 0;
+constexpr std::size_t kNamePresentPos = kIndexPos + kWordDigits + 1;  // 9
+constexpr std::size_t kNamePos = kNamePresentPos + kWordDigits + 1;   // 18
+constexpr std::size_t kPropertyDigits = kPropertyBlockSize * kByteDigits;  // 56
+constexpr std::size_t kMarkerFieldSize = kEmptyMarker.size() + 1;         // marker and its "@"
+static_assert(kEmptyMarker.size() == kWordDigits);
+
+// A UTF-8 byte order mark, which some editors put at the start of a file.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// Replaces `out` with the dump line of record `index`, LF included.
+void format_line(std::uint32_t index, const Record& record, std::string& out);
+
+// One dump line as parsed: the texts are views into the parsed line. The
+// vectors keep their capacity from line to line.
+struct Line {
+    std::string_view name;
+    std::array<unsigned char, kPropertyBlockSize> block{};
+    Descriptor descriptor;
+    Content content = Content::absent;
+    std::vector<std::uint32_t> words;        // Content::words: n; Content::one_word: one
+    std::vector<std::string_view> strings;   // Content::strings: n, without their "^"
+    std::uint32_t parent = 0;
+};
+
+// Where a parsed line comes from, for the messages of a rejected line.
+struct Place {
+    std::string_view file;
+    std::uint64_t line_number;  // counting from 1
+};
+
+// Parses `text`, one dump line without its LF, into `out`. A line that breaks
+// the format throws a Failure (status -1) naming the file, the line number
+// and the column (counting from 1) with what was expected there.
+void parse_line(std::string_view text, const Place& place, Line& out);
+
+}  // namespace scriptdata::dump

@@ -1,0 +1,68 @@
+// The script data file: a version byte, the symbol count, the sort index, the
+// symbol records back to back, and a code tail carried as it is. This header
+// holds the layout constants and the descriptor decoding that the reader, the
+// dump line formatting and the dump line parsing all share.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace scriptdata {
+
+constexpr unsigned char kVersionByte = 0x32;  // the character '2'
+constexpr std::size_t kWordSize = 4;
+constexpr std::size_t kHeaderSize = 1 + kWordSize;  // version byte and symbol count
+constexpr std::size_t kPropertyBlockSize = 28;      // seven words
+constexpr std::uint32_t kNamePresent = 1;           // the only name-present word accepted
+
+// Byte positions of the descriptor word's parts within the property block.
+constexpr std::size_t kCountLowByte = 4;   // element count bits 0..7
+constexpr std::size_t kCountTypeByte = 5;  // element count bits 8..11 low, type code high
+constexpr std::size_t kFlagsByte = 6;      // bit of value 4: the no-content flag
+constexpr unsigned kNoContentBit = 4;
+
+struct Descriptor {
+    std::uint32_t element_count = 0;  // 0..4095
+    unsigned type_code = 0;           // 0..15
+    bool no_content = false;
+};
+
+inline Descriptor decode_descriptor(const unsigned char* block) {
+    Descriptor d;
+    d.element_count = (static_cast<std::uint32_t>(block[kCountLowByte]) |
+                       (static_cast<std::uint32_t>(block[kCountTypeByte]) << 8)) &
+                      0xFFFu;
+    d.type_code = block[kCountTypeByte] >> 4;
+    d.no_content = (block[kFlagsByte] & kNoContentBit) != 0;
+    return d;
+}
+
+// What a record carries after its property block, decided by its descriptor
+// (first matching rule wins): the no-content flag, then the type code.
+enum class Content {
+    marker,    // nothing stored; the dump shows the empty-content marker
+    words,     // types 1 and 2 with n >= 1: n words
+    strings,   // type 3 with n >= 1: n text lines
+    one_word,  // types 4 to 7: one word whatever n
+    absent,    // type 0 and 8 to 15: nothing stored, nothing in the dump
+};
+
+inline Content content_of(const Descriptor& d) {
+    if (d.no_content) return Content::marker;
+    switch (d.type_code) {
+        case 1:
+        case 2:
+            return d.element_count == 0 ? Content::marker : Content::words;
+        case 3:
+            return d.element_count == 0 ? Content::marker : Content::strings;
+        case 4:
+        case 5:
+        case 6:
+        case 7:
+            return Content::one_word;
+        default:
+            return Content::absent;
+    }
+}
+
+}  // namespace scriptdata
