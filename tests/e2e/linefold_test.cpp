@@ -158,6 +158,7 @@ TEST(Linefold, OutputThatCannotBeCreatedAndReadError) {
     EXPECT_EQ(r.out, "Error create output file ou.cls.new\n");
     EXPECT_EQ(r.status, 255);
 
+    if (kit_test::foreign_programs()) GTEST_SKIP() << "a folder does not open as a file there";
     std::filesystem::remove(dir / "ou.cls.new");
     std::filesystem::remove(dir / "ou.txt");
     std::filesystem::create_directory(dir / "ou.txt");  // opens, but cannot be read

@@ -148,6 +148,7 @@ TEST(Linespill, ListThatCannotBeCreated) {
 }
 
 TEST(Linespill, ReadErrorEndsTheRun) {
+    if (kit_test::foreign_programs()) GTEST_SKIP() << "a folder does not open as a file there";
     TempDir dir;
     std::filesystem::create_directory(dir / "ou.csl");  // opens, but cannot be read
     const auto r = kit_test::run("linespill", {}, dir.path());

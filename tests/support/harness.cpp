@@ -78,6 +78,8 @@ std::vector<std::string> split_words(const std::string& s) {
 
 }  // namespace
 
+bool foreign_programs() { return !env_or("KIT_RUNNER", "").empty(); }
+
 RunResult run(std::string_view name, const std::vector<std::string>& args, const fs::path& cwd) {
     const std::string root = env_or("KIT_PROGRAM_DIR", KIT_DEFAULT_PROGRAM_DIR);
     std::string program = root + "/" + std::string(name) + "/" + std::string(name);

@@ -45,6 +45,11 @@ private:
 // Runs program `name` (for example "symspill") with `args` in `cwd`.
 RunResult run(std::string_view name, const std::vector<std::string>& args, const std::filesystem::path& cwd);
 
+// True when the programs under test run through KIT_RUNNER (a Windows build
+// under wine): cases that rely on the host's own file system behaviour, such
+// as a folder that opens like a file but cannot be read, are skipped there.
+bool foreign_programs();
+
 // Bytes of a file anywhere, or nothing.
 std::optional<std::string> read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, std::string_view bytes);
