@@ -126,8 +126,10 @@ void parse_line(std::string_view text, const Place& place, Line& out) {
                 const std::string_view digits = pos <= text.size() ? text.substr(pos) : std::string_view();
                 if (!kit::is_hex_run(digits, kWordDigits)) {
                     reject(place, text, pos, kWordDigits,
-                           "the 8 hexadecimal digits of word element " + std::to_string(j + 1) + " of " +
-                               std::to_string(count));
+                           out.content == Content::one_word
+                               ? std::string("the 8 hexadecimal digits of the word element")
+                               : "the 8 hexadecimal digits of word element " + std::to_string(j + 1) + " of " +
+                                     std::to_string(count));
                 }
                 out.words[j] = kit::hex_run_value(digits, kWordDigits);
                 pos += kWordDigits;
