@@ -1,5 +1,8 @@
 #include "scriptdata/dump_line.hpp"
 
+#include <array>
+#include <cstring>
+
 #include "stream/failure.hpp"
 #include "stream/hex.hpp"
 
@@ -8,10 +11,30 @@ namespace {
 
 constexpr int kStatusBadLine = -1;
 
-void append_word(std::string& out, std::uint32_t value) {
-    char digits[kWordDigits];
-    kit::put_hex8(digits, value);
-    out.append(digits, kWordDigits);
+constexpr std::array<signed char, 256> make_digit_values() {
+    std::array<signed char, 256> t{};
+    for (auto& v : t) v = -1;
+    for (int i = 0; i < 10; ++i) t[static_cast<std::size_t>('0' + i)] = static_cast<signed char>(i);
+    for (int i = 0; i < 6; ++i) {
+        t[static_cast<std::size_t>('A' + i)] = static_cast<signed char>(10 + i);
+        t[static_cast<std::size_t>('a' + i)] = static_cast<signed char>(10 + i);
+    }
+    return t;
+}
+constexpr auto kDigitValues = make_digit_values();
+
+// Reads exactly `width` hexadecimal digits (either case) at text[pos]; false
+// when the line ends first or another character stands among them.
+bool hex_digits(std::string_view text, std::size_t pos, std::size_t width, std::uint32_t& value) {
+    if (pos > text.size() || text.size() - pos < width) return false;
+    std::uint32_t v = 0;
+    for (std::size_t i = 0; i < width; ++i) {
+        const int d = kDigitValues[static_cast<unsigned char>(text[pos + i])];
+        if (d < 0) return false;
+        v = (v << 4) | static_cast<std::uint32_t>(d);
+    }
+    value = v;
+    return true;
 }
 
 // Throws the message of a rejected line: what was expected at `pos` (counting
@@ -31,51 +54,77 @@ void expect_separator(const Place& place, std::string_view text, std::size_t pos
 }
 
 std::uint32_t expect_word(const Place& place, std::string_view text, std::size_t pos, std::string_view field) {
-    const std::string_view rest = pos <= text.size() ? text.substr(pos) : std::string_view();
-    if (!kit::is_hex_run(rest, kWordDigits)) {
+    std::uint32_t value = 0;
+    if (!hex_digits(text, pos, kWordDigits, value)) {
         reject(place, text, pos, kWordDigits, "the 8 hexadecimal digits of the " + std::string(field));
     }
-    return kit::hex_run_value(rest, kWordDigits);
+    return value;
 }
 
 }  // namespace
 
 void format_line(std::uint32_t index, const Record& r, std::string& out) {
-    out.clear();
-    append_word(out, index);
-    out += kSeparator;
-    append_word(out, r.name_present);
-    out += kSeparator;
-    out += r.name;
-    out += kSeparator;
-    char pair[kByteDigits];
-    for (const unsigned char b : r.block) {
-        kit::put_hex2(pair, b);
-        out.append(pair, kByteDigits);
-    }
-    out += kSeparator;
+    // The line's length is known from the record, so it is written in place
+    // into a string whose capacity carries over from line to line.
+    std::size_t content = 0;
     switch (r.content) {
         case Content::marker:
-            out += kEmptyMarker;
-            out += kSeparator;
+            content = kMarkerFieldSize;
             break;
         case Content::words:
         case Content::one_word:
-            for (const std::uint32_t w : r.words) append_word(out, w);
-            out += kSeparator;
+            content = r.words.size() * kWordDigits + 1;
             break;
         case Content::strings:
-            for (std::size_t j = 0; j < r.string_count; ++j) {
-                out += r.strings[j];
-                out += kStringEnd;
-            }
-            out += kSeparator;
+            for (std::size_t j = 0; j < r.string_count; ++j) content += r.strings[j].size() + 1;
+            content += 1;
             break;
         case Content::absent:
             break;
     }
-    append_word(out, r.parent);
-    out += '\n';
+    out.resize(kNamePos + r.name.size() + 1 + kPropertyDigits + 1 + content + kWordDigits + 1);
+    char* p = out.data();
+    const auto word = [&p](std::uint32_t value) {
+        kit::put_hex8(p, value);
+        p += kWordDigits;
+    };
+    const auto bytes = [&p](std::string_view text) {
+        if (!text.empty()) std::memcpy(p, text.data(), text.size());
+        p += text.size();
+    };
+    word(index);
+    *p++ = kSeparator;
+    word(r.name_present);
+    *p++ = kSeparator;
+    bytes(r.name);
+    *p++ = kSeparator;
+    for (const unsigned char b : r.block) {
+        kit::put_hex2(p, b);
+        p += kByteDigits;
+    }
+    *p++ = kSeparator;
+    switch (r.content) {
+        case Content::marker:
+            bytes(kEmptyMarker);
+            *p++ = kSeparator;
+            break;
+        case Content::words:
+        case Content::one_word:
+            for (const std::uint32_t w : r.words) word(w);
+            *p++ = kSeparator;
+            break;
+        case Content::strings:
+            for (std::size_t j = 0; j < r.string_count; ++j) {
+                bytes(r.strings[j]);
+                *p++ = kStringEnd;
+            }
+            *p++ = kSeparator;
+            break;
+        case Content::absent:
+            break;
+    }
+    word(r.parent);
+    *p = '\n';
 }
 
 void parse_line(std::string_view text, const Place& place, Line& out) {
@@ -94,12 +143,12 @@ void parse_line(std::string_view text, const Place& place, Line& out) {
     out.name = text.substr(kNamePos, name_end - kNamePos);
     std::size_t pos = name_end + 1;
 
-    const std::string_view block_digits = text.substr(pos);
-    if (!kit::is_hex_run(block_digits, kPropertyDigits)) {
-        reject(place, text, pos, kPropertyDigits, "the 56 hexadecimal digits of the property field");
-    }
     for (std::size_t b = 0; b < kPropertyBlockSize; ++b) {
-        out.block[b] = static_cast<unsigned char>(kit::hex_run_value(block_digits.substr(b * kByteDigits), kByteDigits));
+        std::uint32_t value = 0;
+        if (!hex_digits(text, pos + b * kByteDigits, kByteDigits, value)) {
+            reject(place, text, pos, kPropertyDigits, "the 56 hexadecimal digits of the property field");
+        }
+        out.block[b] = static_cast<unsigned char>(value);
     }
     pos += kPropertyDigits;
     expect_separator(place, text, pos);
@@ -123,15 +172,13 @@ void parse_line(std::string_view text, const Place& place, Line& out) {
             const std::size_t count = out.content == Content::words ? n : 1;
             out.words.resize(count);
             for (std::size_t j = 0; j < count; ++j) {
-                const std::string_view digits = pos <= text.size() ? text.substr(pos) : std::string_view();
-                if (!kit::is_hex_run(digits, kWordDigits)) {
+                if (!hex_digits(text, pos, kWordDigits, out.words[j])) {
                     reject(place, text, pos, kWordDigits,
                            out.content == Content::one_word
                                ? std::string("the 8 hexadecimal digits of the word element")
                                : "the 8 hexadecimal digits of word element " + std::to_string(j + 1) + " of " +
                                      std::to_string(count));
                 }
-                out.words[j] = kit::hex_run_value(digits, kWordDigits);
                 pos += kWordDigits;
             }
             expect_separator(place, text, pos);
