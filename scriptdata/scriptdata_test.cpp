@@ -83,3 +83,20 @@ TEST(DumpLine, EveryLineCutShortIsRejected) {
 }
 
 }  // namespace
+
+namespace {
+
+// The benchmarks' files are written piece by piece; they must be the files
+// that the property test describes.
+TEST(RandomFile, WrittenPieceByPieceAsDescribed) {
+    kit_test::TempDir dir;
+    for (const std::uint64_t size : {0u, 5u, 64u, 5000u, 300000u}) {
+        const std::string path = (dir / "r.dat").string();
+        ASSERT_TRUE(fx::write_random_file(path, size + 3, size));
+        const std::string want = fx::random_file(size + 3, size).bytes();
+        EXPECT_TRUE(kit_test::read_file(path) == want) << size;
+        EXPECT_EQ(want.size(), std::max<std::uint64_t>(size, 5)) << size;
+    }
+}
+
+}  // namespace
