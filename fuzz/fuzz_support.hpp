@@ -7,21 +7,35 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include <unistd.h>
 
+#include "stream/failure.hpp"
 #include "stream/program.hpp"
+
+// Undefined behaviour stops the run like any other sanitizer report, so the
+// fuzzer keeps the input (the libraries are built in recoverable mode). Each
+// target is one translation unit, so this header is included once per program.
+extern "C" const char* __ubsan_default_options() { return "halt_on_error=1:print_stacktrace=1"; }
 
 namespace kit_fuzz {
 
+// The folder is removed with its files when the fuzzer ends normally.
 inline void enter_scratch_dir() {
     static bool entered = false;
     if (entered) return;
-    char tmpl[] = "/tmp/kit-fuzz-XXXXXX";
-    if (mkdtemp(tmpl) == nullptr || chdir(tmpl) != 0) std::abort();
+    // Under $KIT_FUZZ_TMP when set (a memory file system makes runs cheaper).
+    const char* base = std::getenv("KIT_FUZZ_TMP");
+    static std::string dir = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/kit-fuzz-XXXXXX";
+    if (mkdtemp(dir.data()) == nullptr || chdir(dir.c_str()) != 0) std::abort();
+    std::atexit([] {
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
+    });
     entered = true;
 }
 
@@ -43,14 +57,22 @@ inline std::pair<std::string_view, std::string_view> split2(const std::uint8_t* 
     return {std::string_view(p, first), std::string_view(p + first, rest - first)};
 }
 
-// Runs a program and checks how it ended: success, or a failure whose last
-// message is one line of its own.
+// Runs a program and checks how it ended: a complete run, or a failure that
+// says what failed in one line and ends with a non-zero status. Any other
+// exception (an out-of-range access caught by the library, exhausted memory
+// for a size the input made up) escapes and counts as a crash.
 inline void run_and_check(kit::Program program, const std::vector<std::string>& args) {
     kit::StringConsole console;
-    const int status = kit::run_program(program, args, console);
-    if (status == 0) return;
-    const std::string& out = console.text();
-    if (out.empty()) std::abort();  // a failure must say what failed
+    int status = 0;
+    try {
+        status = program(args, console);
+    } catch (const kit::Failure& failure) {
+        const std::string& m = failure.message;
+        const std::size_t lf = m.find('\n');
+        if (failure.status == 0 || m.empty() || (lf != std::string::npos && lf + 1 != m.size())) std::abort();
+        return;
+    }
+    if (status != 0 && console.text().empty()) std::abort();  // a failure must say what failed
 }
 
 }  // namespace kit_fuzz

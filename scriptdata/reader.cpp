@@ -65,6 +65,18 @@ void FileReader::record_cut(std::uint32_t index, std::uint64_t start, const char
                                 std::to_string(in_.offset()) + "\n");
 }
 
+// An element count is checked against the bytes left before anything is
+// sized by it: `count` elements of `kind` take at least `bytes` bytes.
+void FileReader::content_room(std::uint32_t index, std::uint64_t start, std::size_t count, const char* kind,
+                              std::uint64_t bytes) const {
+    if (in_.has_at_least(bytes)) return;
+    kit::fail(kStatusParse, name() + ": record " + kit::hex8(index) + " (from byte offset " + std::to_string(start) +
+                                ") is cut off in its content: " + std::to_string(count) + " " + kind +
+                                (count == 1 ? " needs" : " need") + " at least " + std::to_string(bytes) + " bytes from byte offset " +
+                                std::to_string(in_.offset()) + ", but the file ends at byte offset " +
+                                std::to_string(in_.offset() + in_.remaining()) + "\n");
+}
+
 void FileReader::read_record(std::uint32_t index, Record& r) {
     const std::uint64_t start = in_.offset();
     if (!read_word(r.name_present)) record_cut(index, start, "name-present word");
@@ -78,6 +90,7 @@ void FileReader::read_record(std::uint32_t index, Record& r) {
         case Content::words:
         case Content::one_word: {
             const std::size_t n = r.content == Content::words ? r.descriptor.element_count : 1;
+            content_room(index, start, n, n == 1 ? "word" : "words", n * kWordSize);
             r.words.resize(n);
             for (auto& w : r.words) {
                 if (!read_word(w)) record_cut(index, start, "content");
@@ -86,6 +99,7 @@ void FileReader::read_record(std::uint32_t index, Record& r) {
         }
         case Content::strings: {
             const std::size_t n = r.descriptor.element_count;
+            content_room(index, start, n, n == 1 ? "string line" : "string lines", n);  // each holds its LF
             if (r.strings.size() < n) r.strings.resize(n);
             for (std::size_t j = 0; j < n; ++j) {
                 if (!read_text(r.strings[j])) record_cut(index, start, "content");

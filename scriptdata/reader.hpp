@@ -55,6 +55,8 @@ public:
 
 private:
     [[noreturn]] void record_cut(std::uint32_t index, std::uint64_t start, const char* part) const;
+    void content_room(std::uint32_t index, std::uint64_t start, std::size_t count, const char* kind,
+                      std::uint64_t bytes) const;
     bool read_word(std::uint32_t& value);
     bool read_text(std::string& text);
 

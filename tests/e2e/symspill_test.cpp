@@ -217,6 +217,12 @@ TEST(Symspill, BadRecord) {
         return "a.dat: record 0000000" + std::to_string(i) + " (from byte offset " + std::to_string(at(i)) +
                ") is cut off in its " + part + ": the file ends at byte offset " + std::to_string(end) + "\n";
     };
+    // An element count that the rest of the file cannot hold is refused before the content is read.
+    const auto short_msg = [&](std::size_t i, const char* need, std::uint64_t from, std::uint64_t end) {
+        return "a.dat: record 0000000" + std::to_string(i) + " (from byte offset " + std::to_string(at(i)) +
+               ") is cut off in its content: " + need + " bytes from byte offset " + std::to_string(from) +
+               ", but the file ends at byte offset " + std::to_string(end) + "\n";
+    };
     struct Case {
         std::string dat;
         std::size_t lines;  // complete lines kept
@@ -231,9 +237,9 @@ TEST(Symspill, BadRecord) {
         {cut(at(0) + 3), 0, cut_msg(0, "name-present word", at(0) + 3)},
         {cut(at(0) + 5), 0, cut_msg(0, "name line", at(0) + 5)},
         {cut(at(0) + 6 + 27), 0, cut_msg(0, "property block", at(0) + 33)},
-        {cut(at(0) + 6 + 28 + 7), 0, cut_msg(0, "content", at(0) + 41)},
+        {cut(at(0) + 6 + 28 + 7), 0, short_msg(0, "2 words need at least 8", at(0) + 34, at(0) + 41)},
         {cut(at(1) + 6 + 28 + 3), 1, cut_msg(1, "content", at(1) + 37)},  // second string without LF
-        {cut(at(2) + 6 + 28 + 2), 2, cut_msg(2, "content", at(2) + 36)},
+        {cut(at(2) + 6 + 28 + 2), 2, short_msg(2, "1 word needs at least 4", at(2) + 34, at(2) + 36)},
         {cut(at(3) - 1), 2, cut_msg(2, "parent word", at(3) - 1)},
     };
     for (const auto& c : cases) {
