@@ -5,18 +5,6 @@
 namespace kit {
 namespace {
 
-constexpr char kDigits[] = "0123456789ABCDEF";
-
-// Two output characters for every byte value, so a word takes four lookups.
-constexpr std::array<std::array<char, 2>, 256> make_pairs() {
-    std::array<std::array<char, 2>, 256> t{};
-    for (int i = 0; i < 256; ++i) {
-        t[static_cast<std::size_t>(i)] = {kDigits[i >> 4], kDigits[i & 15]};
-    }
-    return t;
-}
-constexpr auto kPairs = make_pairs();
-
 constexpr std::array<signed char, 256> make_values() {
     std::array<signed char, 256> t{};
     for (auto& v : t) v = -1;
@@ -34,18 +22,6 @@ bool is_space(char c) {
 }
 
 }  // namespace
-
-void put_hex2(char* out, std::uint8_t value) {
-    out[0] = kPairs[value][0];
-    out[1] = kPairs[value][1];
-}
-
-void put_hex8(char* out, std::uint32_t value) {
-    put_hex2(out, static_cast<std::uint8_t>(value >> 24));
-    put_hex2(out + 2, static_cast<std::uint8_t>(value >> 16));
-    put_hex2(out + 4, static_cast<std::uint8_t>(value >> 8));
-    put_hex2(out + 6, static_cast<std::uint8_t>(value));
-}
 
 std::size_t put_dec(char* out, std::int32_t value) {
     char tmp[10];

@@ -3,18 +3,40 @@
 // padding, and the lenient field reading with a width in places.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace kit {
 
-// Writes `value` as 8 upper-case hexadecimal digits at out[0..7].
-void put_hex8(char* out, std::uint32_t value);
+namespace hex_detail {
+
+// The two output characters of every byte value, so a byte takes one lookup.
+constexpr std::array<std::array<char, 2>, 256> make_pairs() {
+    constexpr char digits[] = "0123456789ABCDEF";
+    std::array<std::array<char, 2>, 256> t{};
+    for (int i = 0; i < 256; ++i) t[static_cast<std::size_t>(i)] = {digits[i >> 4], digits[i & 15]};
+    return t;
+}
+inline constexpr auto kPairs = make_pairs();
+
+}  // namespace hex_detail
+
 // Writes `value` as 2 upper-case hexadecimal digits at out[0..1].
-void put_hex2(char* out, std::uint8_t value);
+inline void put_hex2(char* out, std::uint8_t value) {
+    std::memcpy(out, hex_detail::kPairs[value].data(), 2);
+}
+// Writes `value` as 8 upper-case hexadecimal digits at out[0..7].
+inline void put_hex8(char* out, std::uint32_t value) {
+    put_hex2(out, static_cast<std::uint8_t>(value >> 24));
+    put_hex2(out + 2, static_cast<std::uint8_t>(value >> 16));
+    put_hex2(out + 4, static_cast<std::uint8_t>(value >> 8));
+    put_hex2(out + 6, static_cast<std::uint8_t>(value));
+}
 // Writes `value` as signed decimal ("-" for negatives, no padding) at `out`,
 // which must hold 11 bytes; returns the number of characters written.
 std::size_t put_dec(char* out, std::int32_t value);

@@ -166,6 +166,24 @@ bool Reader::read_line(std::string& line) {
     }
 }
 
+bool Reader::read_line(std::string_view& line, std::string& spill) {
+    if (pos_ == end_ && !fill()) {
+        eof_ = true;
+        return false;
+    }
+    const char* start = buf_.get() + pos_;
+    if (const void* lf = std::memchr(start, '\n', end_ - pos_)) {
+        const std::size_t n = static_cast<std::size_t>(static_cast<const char*>(lf) - start) + 1;
+        pos_ += n;
+        line = std::string_view(start, n);
+        return true;
+    }
+    // The line goes on past the buffer: it is gathered in `spill`.
+    read_line(spill);
+    line = spill;
+    return true;
+}
+
 bool Reader::read_line_piece(std::string& line, std::size_t max) {
     if (pos_ == end_ && !fill()) {
         eof_ = true;
@@ -192,7 +210,7 @@ bool Reader::read_line_piece(std::string& line, std::size_t max) {
     return true;
 }
 
-std::size_t Reader::read(void* out, std::size_t count) {
+std::size_t Reader::read_across(void* out, std::size_t count) {
     char* dst = static_cast<char*>(out);
     std::size_t done = 0;
     while (done < count) {
@@ -206,6 +224,18 @@ std::size_t Reader::read(void* out, std::size_t count) {
         done += n;
     }
     return done;
+}
+
+std::string_view Reader::read_view(std::size_t max) {
+    if (max == 0) return {};
+    if (pos_ == end_ && !fill()) {
+        eof_ = true;
+        return {};
+    }
+    const std::size_t n = std::min(end_ - pos_, max);
+    const char* start = buf_.get() + pos_;
+    pos_ += n;
+    return std::string_view(start, n);
 }
 
 std::uint64_t Reader::skip(std::uint64_t count) {
@@ -237,19 +267,13 @@ std::size_t Reader::append(std::string& out, std::size_t count) {
     return done;
 }
 
-int Reader::get() {
+int Reader::get_across() {
     if (pos_ == end_ && !fill()) {
         eof_ = true;
         return -1;
     }
     return static_cast<unsigned char>(buf_[pos_++]);
 }
-
-std::uint64_t Reader::remaining() const {
-    return file_size_ > offset() ? file_size_ - offset() : 0;
-}
-
-bool Reader::has_at_least(std::uint64_t count) const { return remaining() >= count; }
 
 // ---------------------------------------------------------------- Writer
 
@@ -277,26 +301,23 @@ void Writer::drain() {
     if (std::fwrite(buf_.get(), 1, want, file_) != want) failed_ = true;
 }
 
-void Writer::write_raw(const char* bytes, std::size_t count) {
-    if (len_ + count > kBufferSize) {
-        flush();
-        if (count >= kBufferSize) {
-            if (std::fwrite(bytes, 1, count, file_) != count) {
-                failed_ = true;
-                fail(-1, "Error writing " + name_ + "\n");
-            }
-            return;
+// A write that does not fit what is left of the buffer: the pending bytes go
+// out first, and bytes that would fill a whole buffer go out directly.
+void Writer::write_across(const char* bytes, std::size_t count) {
+    flush();
+    if (count >= kBufferSize) {
+        if (std::fwrite(bytes, 1, count, file_) != count) {
+            failed_ = true;
+            fail(-1, "Error writing " + name_ + "\n");
         }
+        return;
     }
     std::memcpy(buf_.get() + len_, bytes, count);
     len_ += count;
 }
 
-void Writer::write(std::string_view bytes) {
-    if (translation_ == Translation::binary) {
-        write_raw(bytes.data(), bytes.size());
-        return;
-    }
+// Text mode: every LF goes out as CR LF.
+void Writer::write_text(std::string_view bytes) {
     while (!bytes.empty()) {
         const void* lf = std::memchr(bytes.data(), '\n', bytes.size());
         if (lf == nullptr) {
@@ -308,38 +329,6 @@ void Writer::write(std::string_view bytes) {
         write_raw("\r\n", 2);
         bytes.remove_prefix(n + 1);
     }
-}
-
-void Writer::put(char c) {
-    if (c == '\n' && translation_ == Translation::text) {
-        write_raw("\r\n", 2);
-        return;
-    }
-    if (len_ == kBufferSize) flush();
-    buf_[len_++] = c;
-}
-
-void Writer::put_hex8(std::uint32_t value) {
-    char b[8];
-    kit::put_hex8(b, value);
-    write_raw(b, 8);
-}
-
-void Writer::put_hex2(std::uint8_t value) {
-    char b[2];
-    kit::put_hex2(b, value);
-    write_raw(b, 2);
-}
-
-void Writer::put_dec(std::int32_t value) {
-    char b[11];
-    write_raw(b, kit::put_dec(b, value));
-}
-
-void Writer::put_word_le(std::uint32_t value) {
-    unsigned char b[4];
-    store_word_le(b, value);
-    write_raw(reinterpret_cast<const char*>(b), 4);
 }
 
 void Writer::flush() {

@@ -14,13 +14,28 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
 
+#include "stream/hex.hpp"
+
 namespace kit {
 
 enum class Translation { binary, text };
+
+// Little-endian words, built from bytes by shifting.
+inline std::uint32_t word_le(const unsigned char* p) {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+inline void store_word_le(unsigned char* p, std::uint32_t v) {
+    p[0] = static_cast<unsigned char>(v);
+    p[1] = static_cast<unsigned char>(v >> 8);
+    p[2] = static_cast<unsigned char>(v >> 16);
+    p[3] = static_cast<unsigned char>(v >> 24);
+}
 
 // Opens a file by its UTF-8 name ("rb" or "wb"); on Windows through the
 // wide-character file API so that non-ASCII names work. Returns null when the
@@ -51,6 +66,13 @@ public:
     // comes back without one.
     bool read_line(std::string& line);
 
+    // Reads bytes through the next LF like read_line, and returns them as a
+    // view: into the stream's own buffer when the line lies there whole, else
+    // into `spill`, which then holds it. The view is good until the next read
+    // from the stream. Returns false, leaving `line` as it was and setting the
+    // end-of-file indicator, when no byte was left.
+    bool read_line(std::string_view& line, std::string& spill);
+
     // Reads at most `max` bytes through the next LF, appending nothing and
     // replacing `line`: the line read of a caller's buffer of max + 1 bytes.
     // Same end-of-file rule as read_line.
@@ -59,7 +81,21 @@ public:
     // Reads up to `count` bytes into `out`; returns how many were there. Fewer
     // than `count` only at the end of the input, which then sets the
     // end-of-file indicator.
-    std::size_t read(void* out, std::size_t count);
+    std::size_t read(void* out, std::size_t count) {
+        // Most reads are a few bytes that the buffer already holds.
+        if (count <= end_ - pos_ && count != 0) {
+            std::memcpy(out, buf_.get() + pos_, count);
+            pos_ += count;
+            return count;
+        }
+        return read_across(out, count);
+    }
+
+    // Takes up to `max` bytes without copying them: a view of what the buffer
+    // holds (filled first when empty), good until the next read from the
+    // stream. Empty only when `max` is 0 or no byte is left, which then sets
+    // the end-of-file indicator.
+    std::string_view read_view(std::size_t max);
 
     // Skips up to `count` bytes; returns how many were skipped.
     std::uint64_t skip(std::uint64_t count);
@@ -68,13 +104,16 @@ public:
     std::size_t append(std::string& out, std::size_t count);
 
     // Reads one byte; -1 (and the end-of-file indicator) at the end.
-    int get();
+    int get() {
+        if (pos_ != end_) return static_cast<unsigned char>(buf_[pos_++]);
+        return get_across();
+    }
 
     // Binary streams only: bytes left to deliver, from the file's size as it
     // was at open, so a count read from the file can be checked against what
     // the file can hold before anything is allocated or looped over.
-    std::uint64_t remaining() const;
-    bool has_at_least(std::uint64_t count) const;
+    std::uint64_t remaining() const { return file_size_ > offset() ? file_size_ - offset() : 0; }
+    bool has_at_least(std::uint64_t count) const { return remaining() >= count; }
 
     bool eof() const { return eof_; }
     // Bytes delivered so far: the byte offset of the next byte in binary mode.
@@ -82,6 +121,8 @@ public:
 
 private:
     bool fill();  // false when nothing more can be delivered
+    std::size_t read_across(void* out, std::size_t count);
+    int get_across();
     std::size_t translate(std::size_t raw_len, bool source_done);
 
     std::FILE* file_ = nullptr;
@@ -111,15 +152,43 @@ public:
     bool is_open() const { return file_ != nullptr; }
     const std::string& name() const { return name_; }
 
-    void write(std::string_view bytes);
+    void write(std::string_view bytes) {
+        if (translation_ == Translation::binary) {
+            write_raw(bytes.data(), bytes.size());
+        } else {
+            write_text(bytes);
+        }
+    }
     void write(const void* bytes, std::size_t count) {
         write(std::string_view(static_cast<const char*>(bytes), count));
     }
-    void put(char c);
-    void put_hex8(std::uint32_t value);
-    void put_hex2(std::uint8_t value);
-    void put_dec(std::int32_t value);
-    void put_word_le(std::uint32_t value);
+    void put(char c) {
+        if (c == '\n' && translation_ == Translation::text) {
+            write_raw("\r\n", 2);
+            return;
+        }
+        if (len_ == kBufferSize) flush();
+        buf_[len_++] = c;
+    }
+    void put_hex8(std::uint32_t value) {
+        char b[8];
+        kit::put_hex8(b, value);
+        write_raw(b, 8);
+    }
+    void put_hex2(std::uint8_t value) {
+        char b[2];
+        kit::put_hex2(b, value);
+        write_raw(b, 2);
+    }
+    void put_dec(std::int32_t value) {
+        char b[11];
+        write_raw(b, kit::put_dec(b, value));
+    }
+    void put_word_le(std::uint32_t value) {
+        unsigned char b[4];
+        store_word_le(b, value);
+        write_raw(reinterpret_cast<const char*>(b), 4);
+    }
 
     // Writes out pending bytes; throws a Failure naming the file on error.
     void flush();
@@ -127,7 +196,17 @@ public:
     void close();
 
 private:
-    void write_raw(const char* bytes, std::size_t count);
+    void write_raw(const char* bytes, std::size_t count) {
+        // Most writes are a few bytes that fit the buffer.
+        if (count <= kBufferSize - len_) {
+            std::memcpy(buf_.get() + len_, bytes, count);
+            len_ += count;
+            return;
+        }
+        write_across(bytes, count);
+    }
+    void write_across(const char* bytes, std::size_t count);
+    void write_text(std::string_view bytes);
     void drain();
 
     std::FILE* file_ = nullptr;
@@ -137,17 +216,5 @@ private:
     std::size_t len_ = 0;
     bool failed_ = false;
 };
-
-// Little-endian words, built from bytes by shifting.
-inline std::uint32_t word_le(const unsigned char* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-inline void store_word_le(unsigned char* p, std::uint32_t v) {
-    p[0] = static_cast<unsigned char>(v);
-    p[1] = static_cast<unsigned char>(v >> 8);
-    p[2] = static_cast<unsigned char>(v >> 16);
-    p[3] = static_cast<unsigned char>(v >> 24);
-}
 
 }  // namespace kit

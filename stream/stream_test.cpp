@@ -88,6 +88,56 @@ TEST(ReadLine, PiecesAndEndOfFileRule) {
     EXPECT_TRUE(g.eof());  // the read went past the last byte
 }
 
+TEST(ReadLine, ViewsMatchCopiesAcrossBufferFills) {
+    // Lines that end just before, on and just after a fill boundary, a line
+    // longer than a whole buffer, and a last line without LF.
+    kit_test::TempDir dir;
+    const std::size_t n = Reader::kBufferSize;
+    std::string in;
+    for (const std::size_t len : {n - 3, std::size_t{1}, std::size_t{2}, n + 5, std::size_t{0}, n / 2}) {
+        in += std::string(len, 'v') + "\r\n";
+    }
+    in += "tail";
+    dir.write("f", in);
+    for (const Translation t : {Translation::text, Translation::binary}) {
+        Reader copies;
+        Reader views;
+        ASSERT_TRUE(copies.open((dir / "f").string(), t));
+        ASSERT_TRUE(views.open((dir / "f").string(), t));
+        std::string copy;
+        std::string spill;
+        std::string_view view = "kept";
+        while (copies.read_line(copy)) {
+            ASSERT_TRUE(views.read_line(view, spill));
+            EXPECT_EQ(view, copy);
+            EXPECT_EQ(views.eof(), copies.eof());
+        }
+        EXPECT_FALSE(views.read_line(view, spill));
+        EXPECT_TRUE(views.eof());
+        EXPECT_EQ(view, "tail");  // an empty read leaves the view as it was
+    }
+}
+
+TEST(BinaryRead, ViewsInPiecesAcrossFills) {
+    kit_test::TempDir dir;
+    std::string in;
+    for (std::size_t i = 0; i < Reader::kBufferSize * 2 + 100; ++i) in += static_cast<char>(i % 251);
+    dir.write("f", in);
+    Reader r;
+    ASSERT_TRUE(r.open((dir / "f").string(), Translation::binary));
+    EXPECT_TRUE(r.read_view(0).empty());
+    std::string got;
+    for (const std::size_t max : {std::size_t{7}, Reader::kBufferSize, Reader::kBufferSize * 3}) {
+        const std::string_view piece = r.read_view(max);
+        EXPECT_LE(piece.size(), max);
+        EXPECT_FALSE(piece.empty());
+        got += piece;
+        EXPECT_EQ(r.offset(), got.size());
+    }
+    while (!r.eof()) got += r.read_view(1000);
+    EXPECT_EQ(got, in);
+}
+
 TEST(BinaryRead, CountsOffsetsAndSize) {
     kit_test::TempDir dir;
     dir.write("f", std::string("\x01\x02\x03\x04\x1A\r\n", 7));
