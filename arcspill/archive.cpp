@@ -1,7 +1,6 @@
 #include "arcspill/archive.hpp"
 
 #include <array>
-#include <cstring>
 
 #include "stream/failure.hpp"
 
@@ -112,15 +111,14 @@ void ArchiveReader::string_to(const Place& place, const Typed& v, kit::Writer& o
     std::uint32_t left = v.value;
     bool cut = false;  // a zero byte was seen: the rest is read and dropped
     while (left > 0) {
-        const std::size_t n = left < sizeof chunk_ ? left : sizeof chunk_;
-        const std::size_t got = in_.read(chunk_, n);
-        if (got != n) short_of(place, v.offset, v.value, " string bytes announced", v.value - left + got);
-        left -= static_cast<std::uint32_t>(n);
+        // The bytes go from the stream's buffer to the output without a copy between.
+        const std::string_view piece = in_.read_view(left);
+        if (piece.empty()) short_of(place, v.offset, v.value, " string bytes announced", v.value - left);
+        left -= static_cast<std::uint32_t>(piece.size());
         if (cut) continue;
-        const void* zero = std::memchr(chunk_, 0, n);
-        const std::size_t keep = zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - chunk_) : n;
-        out.write(chunk_, keep);
-        cut = zero != nullptr;
+        const std::size_t zero = piece.find('\0');
+        out.write(piece.substr(0, zero));
+        cut = zero != std::string_view::npos;
     }
 }
 

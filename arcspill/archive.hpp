@@ -75,7 +75,8 @@ public:
     // replaces `out` with them.
     void string_into(const Place& place, const Typed& v, std::string& out);
     // The same bytes written to `out` up to their first zero byte, the rest
-    // skipped; goes through a fixed buffer, so a long string costs no memory.
+    // skipped; they go from the input's buffer to the output's in pieces, so
+    // a long string costs no memory.
     void string_to(const Place& place, const Typed& v, kit::Writer& out);
 
 private:
@@ -85,7 +86,6 @@ private:
     Typed size_field(const Place& place, Typed v, unsigned width);
 
     kit::Reader& in_;
-    char chunk_[16 * 1024];
 };
 
 // The part of `s` before its first zero byte: what the text archive carries

@@ -59,16 +59,17 @@ int run(const std::vector<std::string>& args, kit::Console& console) {
     console.print("working...\n");
     std::uint32_t previous = 0;
     std::uint32_t current = 0;
-    std::string line;
+    std::string spill;  // holds a line that runs past the reader's buffer
+    std::string_view line;
     while (!archive.eof()) {
-        if (!archive.read_line(line)) break;  // the read that finds the end
+        if (!archive.read_line(line, spill)) break;  // the read that finds the end
         const auto end = linelist::marker_end(line, linelist::kTextMarker);
         if (!end) {
             out.write(line);
             continue;
         }
         // Indentation and marker stay; the old text and its line end go.
-        out.write(std::string_view(line).substr(0, *end));
+        out.write(line.substr(0, *end));
         list.next();
         if (const auto number = linelist::read_number(list.line())) current = *number;
         if (previous >= current) {

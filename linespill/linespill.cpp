@@ -34,9 +34,10 @@ int run(const std::vector<std::string>& args, kit::Console& console) {
     // a long line advances the counter once per started piece; the counter
     // wraps in 32 bits.
     std::uint32_t counter = 0;
-    std::string line;
+    std::string spill;  // holds a line that runs past the reader's buffer
+    std::string_view line;
     while (!in.eof()) {
-        if (!in.read_line(line)) break;  // the read that finds the end
+        if (!in.read_line(line, spill)) break;  // the read that finds the end
         const std::string_view content = linelist::without_lf(line);
         if (const auto end = linelist::marker_end(content, linelist::kNameMarker)) {
             const std::size_t start = *end - linelist::kNameMarker.size();

@@ -71,14 +71,14 @@ int run(const std::vector<std::string>& args, kit::Console& console) {
 
     // Rebuild pass: line k of the dump gives record k of the new file. A
     // line is checked whole before anything of its record is written.
-    std::string text;
+    std::string spill;  // holds a line that runs past the reader's buffer
+    std::string_view view;
     scriptdata::dump::Line line;
     for (std::uint32_t k = 0; k < count; ++k) {
-        if (!dump.read_line(text)) {
+        if (!dump.read_line(view, spill)) {
             kit::fail(-1, dump_name + ": ends after " + std::to_string(k) + " lines, but " + dat_name + " holds " +
                               std::to_string(count) + " symbol records\n");
         }
-        std::string_view view(text);
         if (!view.empty() && view.back() == '\n') view.remove_suffix(1);
         if (k == 0 && view.substr(0, scriptdata::dump::kByteOrderMark.size()) == scriptdata::dump::kByteOrderMark) {
             view.remove_prefix(scriptdata::dump::kByteOrderMark.size());
