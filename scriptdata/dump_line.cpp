@@ -24,17 +24,38 @@ constexpr std::array<signed char, 256> make_digit_values() {
 constexpr auto kDigitValues = make_digit_values();
 
 // Reads exactly `width` hexadecimal digits (either case) at text[pos]; false
-// when the line ends first or another character stands among them.
+// when the line ends first or another character stands among them. The
+// digits are checked together: a byte that is no digit looks up as -1, which
+// shows in the OR of all the values.
 bool hex_digits(std::string_view text, std::size_t pos, std::size_t width, std::uint32_t& value) {
     if (pos > text.size() || text.size() - pos < width) return false;
+    const char* p = text.data() + pos;
     std::uint32_t v = 0;
+    int all = 0;
     for (std::size_t i = 0; i < width; ++i) {
-        const int d = kDigitValues[static_cast<unsigned char>(text[pos + i])];
-        if (d < 0) return false;
-        v = (v << 4) | static_cast<std::uint32_t>(d);
+        const int d = kDigitValues[static_cast<unsigned char>(p[i])];
+        all |= d;
+        v = (v << 4) | static_cast<std::uint32_t>(d & 0xF);
     }
+    if (all < 0) return false;
     value = v;
     return true;
+}
+
+// Reads the property block's bytes, two hexadecimal digits each, at
+// text[pos]; false when the line ends first or another character stands
+// among them.
+bool hex_block(std::string_view text, std::size_t pos, std::array<unsigned char, kPropertyBlockSize>& block) {
+    if (pos > text.size() || text.size() - pos < kPropertyDigits) return false;
+    const char* p = text.data() + pos;
+    int all = 0;
+    for (std::size_t b = 0; b < kPropertyBlockSize; ++b) {
+        const int high = kDigitValues[static_cast<unsigned char>(p[2 * b])];
+        const int low = kDigitValues[static_cast<unsigned char>(p[2 * b + 1])];
+        all |= high | low;
+        block[b] = static_cast<unsigned char>(((high & 0xF) << 4) | (low & 0xF));
+    }
+    return all >= 0;
 }
 
 // Throws the message of a rejected line: what was expected at `pos` (counting
@@ -143,12 +164,8 @@ void parse_line(std::string_view text, const Place& place, Line& out) {
     out.name = text.substr(kNamePos, name_end - kNamePos);
     std::size_t pos = name_end + 1;
 
-    for (std::size_t b = 0; b < kPropertyBlockSize; ++b) {
-        std::uint32_t value = 0;
-        if (!hex_digits(text, pos + b * kByteDigits, kByteDigits, value)) {
-            reject(place, text, pos, kPropertyDigits, "the 56 hexadecimal digits of the property field");
-        }
-        out.block[b] = static_cast<unsigned char>(value);
+    if (!hex_block(text, pos, out.block)) {
+        reject(place, text, pos, kPropertyDigits, "the 56 hexadecimal digits of the property field");
     }
     pos += kPropertyDigits;
     expect_separator(place, text, pos);
