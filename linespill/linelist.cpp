@@ -4,16 +4,6 @@
 
 namespace linelist {
 
-std::uint64_t reads_for_line(std::size_t length) {
-    if (length == 0) return 1;
-    return (static_cast<std::uint64_t>(length) + kReadPiece - 1) / kReadPiece;
-}
-
-std::string_view without_lf(std::string_view line) {
-    if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
-    return line;
-}
-
 std::optional<std::size_t> marker_end(std::string_view line, std::string_view marker) {
     const std::size_t at = line.find(marker);
     if (at == std::string_view::npos) return std::nullopt;

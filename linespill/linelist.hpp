@@ -33,13 +33,19 @@ inline constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 // How many reads of at most kReadPiece bytes a line of `length` bytes (LF
 // included) takes; an empty read at the end of the input counts as one.
-std::uint64_t reads_for_line(std::size_t length);
+inline std::uint64_t reads_for_line(std::size_t length) {
+    if (length == 0) return 1;
+    return (static_cast<std::uint64_t>(length) + kReadPiece - 1) / kReadPiece;
+}
 
 // The read, of those reads, that holds the byte at `offset` of the line.
 inline std::uint64_t read_at(std::size_t offset) { return offset / kReadPiece; }
 
 // The line without its final LF, if it has one; any other last byte stays.
-std::string_view without_lf(std::string_view line);
+inline std::string_view without_lf(std::string_view line) {
+    if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+    return line;
+}
 
 // Index just past the first occurrence of `marker` in `line`, or nothing when
 // the line does not hold it.

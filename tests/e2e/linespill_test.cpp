@@ -51,6 +51,8 @@ TEST(Linespill, ListLines) {
         {"the first occurrence of each marker counts",
          "blockName=string:blockName=string:X\ntext=string:text=string:Y\n",
          "00000000@blockName=string:X@text=string:Y\r\n"},
+        {"\"=\" before, inside and after the markers; a marker cut short is none",
+         "=x=blockName=string:N=M\n==text=string:=T=\nblockName=strin\ntext=string", "00000000@N=M@=T=\r\n"},
         {"a longer key ending in text is a text marker, a capital T is not",
          "blockName=string:N\n\tsubText=string:no\n\tsubtext=string:S\n", "00000000@N@S\r\n"},
         {"\"@\" in names and texts is written unchanged",
