@@ -8,6 +8,12 @@ every program runs, interleaved and with a warm page cache:
     size written (cat of the inputs, cat of the expected output to a new file),
 and prints one table: medians, ratio program/baseline, MB/s of input.
 
+Both sides do the same work around the bytes: the program's output file is
+removed before each of its runs, as the baseline's is, so both create their
+file afresh (overwriting an existing file would charge the program for
+dropping the old one); and both start two processes per run (GNU time and the
+program; the two cats, which are timed directly).
+
 Usage: tools/bench/bench.py [--build DIR] [--sizes 16,64,256] [--runs 5] [--work DIR]
 The build DIR must hold the programs and generators (a Release build:
 `cmake --preset release && cmake --build --preset release`).
@@ -39,13 +45,30 @@ def run_measured(argv, cwd, stdout=subprocess.DEVNULL):
     return elapsed, peak_kb / 1024.0
 
 
+def run_timed(argv, cwd, stdout):
+    """Runs argv in cwd; returns its wall time in seconds. Fails on a non-zero status."""
+    start = time.perf_counter()
+    proc = subprocess.run(argv, cwd=cwd, stdout=stdout, stderr=subprocess.PIPE)
+    elapsed = time.perf_counter() - start
+    if proc.returncode != 0:
+        sys.exit(f"{' '.join(argv)} failed with status {proc.returncode}: {proc.stderr.decode(errors='replace')}")
+    return elapsed
+
+
 def copy_baseline(cwd, inputs, output):
-    """Reads every input and writes a copy of the output's bytes: the floor for one pass."""
-    t0, _ = run_measured(["cat", *inputs], cwd)
-    with open(os.path.join(cwd, "baseline.out"), "wb") as sink:
-        t1, _ = run_measured(["cat", output], cwd, stdout=sink)
-    os.remove(os.path.join(cwd, "baseline.out"))
+    """Reads every input and writes a new file with the output's bytes: the floor for one pass."""
+    copy = os.path.join(cwd, "baseline.out")
+    t0 = run_timed(["cat", *inputs], cwd, subprocess.DEVNULL)
+    with open(copy, "wb") as sink:
+        t1 = run_timed(["cat", output], cwd, sink)
+    os.remove(copy)
     return t0 + t1
+
+
+def run_program(argv, cwd, output):
+    """One measured run of a program, writing its output file afresh."""
+    os.remove(os.path.join(cwd, output))
+    return run_measured(argv, cwd)
 
 
 def prepare(build, work, size_mb, seed=7):
@@ -78,6 +101,24 @@ def cases(build):
     ]
 
 
+def machine():
+    """The processor's model name and how many cores the system has."""
+    model = "unknown processor"
+    try:
+        with open("/proc/cpuinfo") as f:
+            for line in f:
+                if line.startswith("model name"):
+                    model = line.split(":", 1)[1].strip()
+                    break
+    except OSError:
+        pass
+    return f"{model}, {os.cpu_count()} cores"
+
+
+def fmt_load(load):
+    return " ".join(f"{x:.2f}" for x in load)
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--build", default="build/release")
@@ -91,6 +132,7 @@ def main():
     os.makedirs(work, exist_ok=True)
     sizes = [int(s) for s in args.sizes.split(",")]
     rows = []
+    load_before = os.getloadavg()
     try:
         for size in sizes:
             d = prepare(build, work, size)
@@ -99,7 +141,7 @@ def main():
                 run_measured(argv, d)  # warm the page cache
                 copy_baseline(d, inputs, output)
                 for _ in range(args.runs):
-                    t, rss = run_measured(argv, d)
+                    t, rss = run_program(argv, d, output)
                     prog_t.append(t)
                     prog_rss.append(rss)
                     base_t.append(copy_baseline(d, inputs, output))
@@ -113,6 +155,9 @@ def main():
         if not args.keep and args.work is None:
             shutil.rmtree(work, ignore_errors=True)
 
+    load_after = os.getloadavg()
+    print(f"{machine()}; load average (1, 5, 15 min) {fmt_load(load_before)} before, {fmt_load(load_after)} after")
+    print()
     head = ("size", "program", "in MB", "out MB", "time s", "copy s", "ratio", "MB/s", "peak RSS MB")
     print("| " + " | ".join(head) + " |")
     print("|" + "---|" * len(head))
