@@ -88,13 +88,17 @@ Typed ArchiveReader::value(const Place& place) {
 }
 
 // Reads the `width` bytes of v's size field into a word cleared first, the
-// first byte as its lowest.
+// first byte as its lowest. The bytes are taken one by one: the word is
+// built in a register, not in memory through a copy of varying length.
 Typed ArchiveReader::size_field(const Place& place, Typed v, unsigned width) {
     need(place, v.offset, width, "-byte size field");
-    unsigned char b[4] = {0, 0, 0, 0};
-    const std::size_t got = in_.read(b, width);
-    if (got != width) short_of(place, v.offset, width, "-byte size field", got);
-    v.value = kit::word_le(b);
+    std::uint32_t value = 0;
+    for (unsigned i = 0; i < width; ++i) {
+        const int c = in_.get();
+        if (c < 0) short_of(place, v.offset, width, "-byte size field", i);
+        value |= static_cast<std::uint32_t>(c) << (8 * i);
+    }
+    v.value = value;
     return v;
 }
 
