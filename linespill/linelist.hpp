@@ -16,6 +16,8 @@
 
 #include "stream/stream.hpp"
 
+// The helpers that run on every line are defined here, so that they are
+// inlined and their results stay in registers.
 namespace linelist {
 
 // Markers that single out the lines of a text archive that matter; the first
@@ -49,15 +51,27 @@ inline std::string_view without_lf(std::string_view line) {
 
 // Index just past the first occurrence of `marker` in `line`, or nothing when
 // the line does not hold it.
-std::optional<std::size_t> marker_end(std::string_view line, std::string_view marker);
+inline std::optional<std::size_t> marker_end(std::string_view line, std::string_view marker) {
+    const std::size_t at = line.find(marker);
+    if (at == std::string_view::npos) return std::nullopt;
+    return at + marker.size();
+}
 
 // First half of a list line, written when the name-marker line is read:
 // number, "@", name, "@".
-void write_head(kit::Writer& out, std::uint32_t number, std::string_view name);
+inline void write_head(kit::Writer& out, std::uint32_t number, std::string_view name) {
+    out.put_hex8(number);
+    out.put('@');
+    out.write(name);
+    out.put('@');
+}
 
 // Second half of a list line, written when the text-marker line is read: the
 // text and the line end.
-void write_tail(kit::Writer& out, std::string_view text);
+inline void write_tail(kit::Writer& out, std::string_view text) {
+    out.write(text);
+    out.put('\n');
+}
 
 // The block line number at the start of a list line: a hexadecimal field of
 // up to 8 places. Nothing when no digit can be read there.
@@ -65,6 +79,10 @@ std::optional<std::uint32_t> read_number(std::string_view list_line);
 
 // The block text of a list line: every byte after its last "@", the line end
 // included. Nothing when the line holds no "@".
-std::optional<std::string_view> block_text(std::string_view list_line);
+inline std::optional<std::string_view> block_text(std::string_view list_line) {
+    const std::size_t at = list_line.rfind('@');
+    if (at == std::string_view::npos) return std::nullopt;
+    return list_line.substr(at + 1);
+}
 
 }  // namespace linelist
