@@ -1,8 +1,17 @@
-// Text-mode line reads and hexadecimal fields against a direct reference:
-// the delivered bytes must be the input cut at its first 0x1A with every
-// CR LF pair turned into LF, however the reads are cut.
+// The stream layer against direct references: in text mode the delivered
+// bytes must be the input cut at its first 0x1A with every CR LF pair turned
+// into LF, in binary mode the input itself, however the reads are cut and
+// mixed (lines, pieces, single bytes, blocks, skips), with the end-of-file
+// indicator set only by a read that found nothing. Hexadecimal fields are
+// compared with a plain statement of the field reading.
+//
+// Input: byte 0 picks the piece size and, with both top bits set, places the
+// content across the end of the stream's first buffer fill, behind filler
+// bytes that every read pass skips but their last 64; byte 1 seeds the mix
+// of reads; the rest is the file's content.
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "fuzz/fuzz_support.hpp"
@@ -22,36 +31,165 @@ std::string reference_text(std::string_view in) {
     return out;
 }
 
+struct RefField {
+    std::uint32_t value;
+    std::size_t end;
+};
+
+std::optional<RefField> reference_hex(std::string_view t, unsigned width) {
+    std::size_t i = 0;
+    while (i < t.size() && std::string_view(" \t\n\v\f\r").find(t[i]) != std::string_view::npos) ++i;
+    unsigned places = width;
+    bool minus = false;
+    if (places > 0 && i < t.size() && (t[i] == '+' || t[i] == '-')) {
+        minus = t[i] == '-';
+        ++i;
+        --places;
+    }
+    if (places >= 2 && i + 1 < t.size() && t[i] == '0' && (t[i + 1] == 'x' || t[i + 1] == 'X')) {
+        i += 2;
+        places -= 2;
+    }
+    std::uint32_t v = 0;
+    unsigned digits = 0;
+    for (; places > 0 && i < t.size(); --places, ++i, ++digits) {
+        const char c = t[i];
+        const int d = c >= '0' && c <= '9'   ? c - '0'
+                      : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                      : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                             : -1;
+        if (d < 0) break;
+        v = v * 16 + static_cast<std::uint32_t>(d);
+    }
+    if (digits == 0) return std::nullopt;
+    return RefField{minus ? 0u - v : v, i};
+}
+
+// splitmix64, for the mix of reads.
+struct Mix {
+    std::uint64_t s;
+    std::uint64_t next() {
+        std::uint64_t z = (s += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+};
+
+void check(bool ok) {
+    if (!ok) std::abort();
+}
+
+// Line reads only, whole or in pieces of `piece` bytes.
+// Both start after `lead` bytes skipped, so that filler costs nothing.
+void line_reads(kit::Translation mode, const std::string& all, std::size_t lead, std::size_t piece, bool pieces) {
+    kit::Reader r;
+    check(r.open("in", mode));
+    check(r.skip(lead) == lead);
+    const std::string want = all.substr(lead);
+    std::string got;
+    std::string line;
+    while (pieces ? r.read_line_piece(line, piece) : r.read_line(line)) {
+        check(!line.empty());
+        check(!pieces || line.size() <= piece);
+        const std::size_t lf = line.find('\n');
+        check(lf == std::string::npos || lf + 1 == line.size());
+        got += line;
+        check(!r.eof() || got == want);
+    }
+    const std::string before = line;
+    check(r.eof() && got == want);
+    check(!(pieces ? r.read_line_piece(line, piece) : r.read_line(line)) && line == before);
+}
+
+// A seeded mix of every kind of read.
+void mixed_reads(kit::Translation mode, const std::string& all, std::size_t lead, std::uint64_t seed) {
+    kit::Reader r;
+    check(r.open("in", mode));
+    check(r.skip(lead) == lead);
+    const std::string want = all.substr(lead);
+    Mix mix{seed};
+    std::string got;
+    std::string line;
+    std::string block;
+    for (int guard = 0; !r.eof() && guard < 100000; ++guard) {
+        const std::size_t before = got.size();
+        const std::size_t n = static_cast<std::size_t>(mix.next() % 300);
+        switch (mix.next() % 6) {
+            case 0: {
+                const int c = r.get();
+                check((c < 0) == r.eof());
+                if (c >= 0) got += static_cast<char>(c);
+                break;
+            }
+            case 1: {
+                block.assign(n, '\0');
+                const std::size_t k = r.read(block.data(), n);
+                check(k <= n && (k == n || r.eof()));
+                got.append(block, 0, k);
+                break;
+            }
+            case 2: {
+                const std::uint64_t k = r.skip(n);
+                check(k <= n && (k == n || r.eof()) && got.size() + k <= want.size());
+                got.append(want, got.size(), static_cast<std::size_t>(k));
+                break;
+            }
+            case 3: {
+                const std::size_t k = r.append(got, n);
+                check(k <= n && (k == n || r.eof()));
+                break;
+            }
+            case 4:
+                if (r.read_line(line)) got += line;
+                break;
+            default:
+                if (r.read_line_piece(line, n + 1)) got += line;
+                break;
+        }
+        check(got.size() <= want.size() && want.compare(before, got.size() - before, got, before) == 0);
+        check(!r.eof() || got.size() == want.size());
+        if (mode == kit::Translation::binary) {
+            check(r.offset() == lead + got.size() && r.remaining() == want.size() - got.size());
+        }
+    }
+    while (r.read_line(line)) got += line;
+    check(r.eof() && got == want);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     kit_fuzz::enter_scratch_dir();
-    if (size == 0) return 0;
-    const std::size_t piece = 1 + data[0] % 64;  // line read size for the piece reads
-    const std::string_view in(reinterpret_cast<const char*>(data + 1), size - 1);
-    kit_fuzz::write_file("in", in);
+    if (size < 2) return 0;
+    const std::size_t piece = 1 + (data[0] & 0x3F);
+    const bool across = (data[0] & 0xC0) == 0xC0;  // a quarter of the runs: they cost more
+    const std::uint64_t seed = data[1];
+    const std::string_view in(reinterpret_cast<const char*>(data + 2), size - 2);
 
-    const std::string want = reference_text(in);
-    for (int mode = 0; mode < 2; ++mode) {
-        kit::Reader r;
-        if (!r.open("in", kit::Translation::text)) std::abort();
-        std::string got;
-        std::string line;
-        while (mode == 0 ? r.read_line(line) : r.read_line_piece(line, piece)) {
-            if (line.empty()) std::abort();
-            if (mode == 1 && line.size() > piece) std::abort();
-            const std::size_t lf = line.find('\n');
-            if (lf != std::string::npos && lf + 1 != line.size()) std::abort();
-            got += line;
-        }
-        if (!r.eof() || got != want) std::abort();
+    // Across the end of the first buffer fill: filler that reads as itself,
+    // so the input's own bytes straddle the refill.
+    std::string file;
+    if (across) file.assign(kit::Reader::kBufferSize - 1 - (data[1] & 0x0F), 'a');
+    const std::size_t lead = file.size() > 64 ? file.size() - 64 : 0;
+    file += in;
+    kit_fuzz::write_file("in", file);
+
+    const std::string text = reference_text(file);
+    for (const auto mode : {kit::Translation::text, kit::Translation::binary}) {
+        const std::string& want = mode == kit::Translation::text ? text : file;
+        line_reads(mode, want, lead, piece, false);
+        line_reads(mode, want, lead, piece, true);
+        mixed_reads(mode, want, lead, seed);
     }
 
-    // Hexadecimal fields at every position, both widths: never past the text.
+    // Hexadecimal fields at every position, both widths.
     for (std::size_t i = 0; i < in.size(); ++i) {
         for (unsigned width : {2u, 8u}) {
             const auto f = kit::read_hex_field(in.substr(i), width);
-            if (f && f->end > in.size() - i) std::abort();
+            const auto r = reference_hex(in.substr(i), width);
+            check(f.has_value() == r.has_value());
+            if (f) check(f->value == r->value && f->end == r->end);
         }
     }
     return 0;

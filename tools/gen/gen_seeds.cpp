@@ -51,12 +51,15 @@ int main(int argc, char** argv) {
     }
     const fs::path dir = argv[1];
 
-    // Stream layer: the first byte picks the piece size of the piece reads.
-    seed(dir, "stream_fuzz", "crlf", "\x05" "A\r\nB\rC\r\r\n\r\n\rend\r");
-    seed(dir, "stream_fuzz", "eot", "\x10" "line one\r\nline two\x1A" "after the end\r\n");
+    // Stream layer: byte 0 picks the piece size (and, with both top bits, places
+    // the content across the first buffer refill), byte 1 seeds the mix of reads.
+    seed(dir, "stream_fuzz", "crlf", std::string("\x05\x01") + "A\r\nB\rC\r\r\n\r\n\rend\r");
+    seed(dir, "stream_fuzz", "across", std::string("\xC3\x07") + "\r\n\r\r\nline\n\r");
+    seed(dir, "stream_fuzz", "eot", std::string("\x10\x02") + "line one\r\nline two\x1A" "after the end\r\n");
     seed(dir, "stream_fuzz", "hex",
-         "\x3F" "0000001A@\n1a@b\n 7\n0x1A\nDEADBEAF\n123456789\n@\n-0x5\n+ff\n0x\n\t\v\f\r 9\n");
-    seed(dir, "stream_fuzz", "archive", "\x07" + samples::with_crlf(samples::text_archives()[0].file.substr(0, 600)));
+         std::string("\x3F\x03") + "0000001A@\n1a@b\n 7\n0x1A\nDEADBEAF\n123456789\n@\n-0x5\n+ff\n0x\n\t\v\f\r 9\n");
+    seed(dir, "stream_fuzz", "archive",
+         std::string("\x07\x04") + samples::with_crlf(samples::text_archives()[0].file.substr(0, 600)));
 
     for (const auto& s : samples::script_files()) {
         if (s.name != "kinds_crlf") seed(dir, "symspill_fuzz", s.name, s.file);  // same file as "kinds"
