@@ -88,16 +88,12 @@ Typed ArchiveReader::value(const Place& place) {
 }
 
 // Reads the `width` bytes of v's size field into a word cleared first, the
-// first byte as its lowest. The bytes are taken one by one: the word is
-// built in a register, not in memory through a copy of varying length.
+// first byte as its lowest.
 Typed ArchiveReader::size_field(const Place& place, Typed v, unsigned width) {
     need(place, v.offset, width, "-byte size field");
-    std::uint32_t value = 0;
-    for (unsigned i = 0; i < width; ++i) {
-        const int c = in_.get();
-        if (c < 0) short_of(place, v.offset, width, "-byte size field", i);
-        value |= static_cast<std::uint32_t>(c) << (8 * i);
-    }
+    std::uint32_t value = 0;  // a local, not v's member: v stays in registers
+    const std::size_t got = in_.read_le(width, value);
+    if (got != width) short_of(place, v.offset, width, "-byte size field", got);
     v.value = value;
     return v;
 }

@@ -226,6 +226,16 @@ std::size_t Reader::read_across(void* out, std::size_t count) {
     return done;
 }
 
+std::size_t Reader::read_le_across(std::size_t width, std::uint32_t& value) {
+    value = 0;
+    for (std::size_t i = 0; i < width; ++i) {
+        const int c = get();
+        if (c < 0) return i;
+        value |= static_cast<std::uint32_t>(c) << (8 * i);
+    }
+    return width;
+}
+
 std::string_view Reader::read_view(std::size_t max) {
     if (max == 0) return {};
     if (pos_ == end_ && !fill()) {

@@ -91,6 +91,21 @@ public:
         return read_across(out, count);
     }
 
+    // Reads `width` (at most 4) bytes as a little-endian number into `value`,
+    // the first byte lowest and the missing high bytes zero; returns how many
+    // bytes were there, fewer than `width` only at the end of the input (which
+    // then sets the end-of-file indicator).
+    std::size_t read_le(std::size_t width, std::uint32_t& value) {
+        if (end_ - pos_ >= 4) {
+            // One load of four bytes, then the bytes past `width` are masked off.
+            const std::uint32_t word = word_le(reinterpret_cast<const unsigned char*>(buf_.get() + pos_));
+            value = width >= 4 ? word : word & ((std::uint32_t{1} << (8 * width)) - 1);
+            pos_ += width;
+            return width;
+        }
+        return read_le_across(width, value);
+    }
+
     // Takes up to `max` bytes without copying them: a view of what the buffer
     // holds (filled first when empty), good until the next read from the
     // stream. Empty only when `max` is 0 or no byte is left, which then sets
@@ -123,6 +138,7 @@ private:
     bool fill();  // false when nothing more can be delivered
     std::size_t read_across(void* out, std::size_t count);
     int get_across();
+    std::size_t read_le_across(std::size_t width, std::uint32_t& value);
     std::size_t translate(std::size_t raw_len, bool source_done);
 
     std::FILE* file_ = nullptr;

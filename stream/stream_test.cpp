@@ -138,6 +138,42 @@ TEST(BinaryRead, ViewsInPiecesAcrossFills) {
     EXPECT_EQ(got, in);
 }
 
+TEST(BinaryRead, LittleEndianFieldsOfEveryWidth) {
+    // Fields read from a buffer that holds four bytes or more, across a fill
+    // boundary, and cut off by the end of the file.
+    kit_test::TempDir dir;
+    const std::size_t n = Reader::kBufferSize;
+    std::string in(n - 2, '\0');
+    in += "\x01\x02\x03\x04\x05\x06\x07";
+    dir.write("f", in);
+    struct Case {
+        std::size_t skip;  // bytes passed over before the field
+        std::size_t width;
+        std::size_t got;
+        std::uint32_t value;
+    };
+    const std::vector<Case> cases = {
+        {0, 4, 4, 0},
+        {n - 6, 2, 2, 0},
+        {n - 4, 4, 4, 0x02010000},  // two bytes before the fill boundary, two after
+        {n - 3, 3, 3, 0x00020100},
+        {n - 2, 0, 0, 0},
+        {n - 1, 1, 1, 0x02},
+        {n + 1, 4, 4, 0x07060504},
+        {n + 2, 4, 3, 0x00070605},  // the file ends after three
+    };
+    for (const auto& c : cases) {
+        Reader r;
+        ASSERT_TRUE(r.open((dir / "f").string(), Translation::binary));
+        ASSERT_EQ(r.skip(c.skip), c.skip);
+        std::uint32_t value = 0xFFFFFFFF;
+        EXPECT_EQ(r.read_le(c.width, value), c.got) << c.skip;
+        EXPECT_EQ(value, c.value) << c.skip;
+        EXPECT_EQ(r.offset(), c.skip + c.got) << c.skip;
+        EXPECT_EQ(r.eof(), c.got < c.width) << c.skip;
+    }
+}
+
 TEST(BinaryRead, CountsOffsetsAndSize) {
     kit_test::TempDir dir;
     dir.write("f", std::string("\x01\x02\x03\x04\x1A\r\n", 7));
