@@ -84,9 +84,7 @@ std::uint32_t expect_word(const Place& place, std::string_view text, std::size_t
 
 }  // namespace
 
-void format_line(std::uint32_t index, const Record& r, std::string& out) {
-    // The line's length is known from the record, so it is written in place
-    // into a string whose capacity carries over from line to line.
+std::size_t line_size(const Record& r) {
     std::size_t content = 0;
     switch (r.content) {
         case Content::marker:
@@ -103,8 +101,10 @@ void format_line(std::uint32_t index, const Record& r, std::string& out) {
         case Content::absent:
             break;
     }
-    out.resize(kNamePos + r.name.size() + 1 + kPropertyDigits + 1 + content + kWordDigits + 1);
-    char* p = out.data();
+    return kNamePos + r.name.size() + 1 + kPropertyDigits + 1 + content + kWordDigits + 1;
+}
+
+void format_line(std::uint32_t index, const Record& r, char* p) {
     const auto word = [&p](std::uint32_t value) {
         kit::put_hex8(p, value);
         p += kWordDigits;
@@ -146,6 +146,12 @@ void format_line(std::uint32_t index, const Record& r, std::string& out) {
     }
     word(r.parent);
     *p = '\n';
+}
+
+void format_line(std::uint32_t index, const Record& r, std::string& out) {
+    // The string's capacity carries over from line to line.
+    out.resize(line_size(r));
+    format_line(index, r, out.data());
 }
 
 void parse_line(std::string_view text, const Place& place, Line& out) {

@@ -38,6 +38,12 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 // Replaces `out` with the dump line of record `index`, LF included.
 void format_line(std::uint32_t index, const Record& record, std::string& out);
 
+// The length of the dump line of `record`, LF included: its fields have
+// fixed widths or the lengths of the record's texts.
+std::size_t line_size(const Record& record);
+// Writes the dump line of record `index` at out[0, line_size(record)).
+void format_line(std::uint32_t index, const Record& record, char* out);
+
 // One dump line as parsed: the texts are views into the parsed line. The
 // vectors keep their capacity from line to line.
 struct Line {

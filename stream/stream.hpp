@@ -206,6 +206,19 @@ public:
         write_raw(reinterpret_cast<const char*>(b), 4);
     }
 
+    // Room for `count` more bytes of a binary stream, to be filled whole
+    // before the next call, so that a caller can format in place: a pointer
+    // into the buffer (written out first when it lacks the room). Null for a
+    // text stream, whose bytes go through the translation, and when `count`
+    // is more than the buffer holds.
+    char* room(std::size_t count) {
+        if (translation_ != Translation::binary || count > kBufferSize) return nullptr;
+        if (count > kBufferSize - len_) flush();
+        char* p = buf_.get() + len_;
+        len_ += count;
+        return p;
+    }
+
     // Writes out pending bytes; throws a Failure naming the file on error.
     void flush();
     // Flushes and closes; throws a Failure naming the file on error.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -229,6 +230,28 @@ TEST(Write, LargeWritesPassThroughWhole) {
         w.close();
     }
     EXPECT_EQ(*dir.read("b"), "head" + big + "tail");
+}
+
+TEST(Write, RoomInTheBufferForFormattingInPlace) {
+    kit_test::TempDir dir;
+    const std::size_t n = Writer::kBufferSize;
+    {
+        Writer t;
+        ASSERT_TRUE(t.open((dir / "t").string(), Translation::text));
+        EXPECT_EQ(t.room(1), nullptr);  // text streams translate every byte
+    }
+    Writer w;
+    ASSERT_TRUE(w.open((dir / "b").string(), Translation::binary));
+    EXPECT_EQ(w.room(n + 1), nullptr);
+    w.write("head");
+    char* full = w.room(n - 4);  // exactly fills the buffer
+    ASSERT_NE(full, nullptr);
+    std::memset(full, 'f', n - 4);
+    char* next = w.room(3);  // the full buffer goes out first
+    ASSERT_NE(next, nullptr);
+    std::memcpy(next, "end", 3);
+    w.close();
+    EXPECT_EQ(*dir.read("b"), "head" + std::string(n - 4, 'f') + "end");
 }
 
 TEST(HexField, ReadsLikeTheFormatsNeed) {

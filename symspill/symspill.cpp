@@ -42,8 +42,14 @@ int run(const std::vector<std::string>& args, kit::Console& console) {
     std::string line;
     for (std::uint32_t i = 0; i < count; ++i) {
         in.read_record(i, record);
-        scriptdata::dump::format_line(i, record, line);
-        out.write(line);
+        // Formatted in place in the output buffer; a line too long for it goes through `line`.
+        const std::size_t size = scriptdata::dump::line_size(record);
+        if (char* room = out.room(size)) {
+            scriptdata::dump::format_line(i, record, room);
+        } else {
+            scriptdata::dump::format_line(i, record, line);
+            out.write(line);
+        }
     }
     out.close();
     console.print("end working\n");
