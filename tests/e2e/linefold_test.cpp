@@ -94,6 +94,9 @@ TEST(Linefold, Merges) {
         {"long archive lines and long list lines are taken whole",
          std::string(9000, 'x') + "\ttext=string:old\n", "1@B@" + long_text + "\r\n", kDone, 0,
          std::string(9000, 'x') + "\ttext=string:" + long_text + "\n"},
+        {"archive lines longer than the read buffer, with a text marker and without",
+         std::string(300000, 'y') + "\n" + std::string(300000, 'x') + "\ttext=string:old\n", "1@B@new\r\n", kDone, 0,
+         std::string(300000, 'y') + "\n" + std::string(300000, 'x') + "\ttext=string:new\n"},
     });
 }
 

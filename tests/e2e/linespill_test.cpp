@@ -90,6 +90,8 @@ TEST(Linespill, ReadCounterAndLongLines) {
     const std::string far_text = repeat('t', 20000);
     const std::vector<Case> cases = {
         {"a 20000-byte line takes three reads", repeat('x', 19999) + "\n" + item, "00000003@N@T\r\n"},
+        {"a line longer than the read buffer takes 34 reads", repeat('x', 300000) + "\n" + item,
+         "00000022@N@T\r\n"},
         {"8999 bytes with the LF take one read", repeat('x', 8998) + "\n" + item, "00000001@N@T\r\n"},
         {"9000 bytes with the LF take two reads", repeat('x', 8999) + "\n" + item, "00000002@N@T\r\n"},
         {"CR LF counts as one byte", repeat('x', 8998) + "\r\n" + item, "00000001@N@T\r\n"},

@@ -212,6 +212,21 @@ TEST(Symfold, RoundTripOfEveryKind) {
     EXPECT_TRUE(r.made == no_tail.bytes());
 }
 
+// Dump lines longer than the programs' read and write buffers, between short
+// ones, are dumped whole and fold back.
+TEST(Symfold, RoundTripOfLinesLongerThanTheBuffers) {
+    fx::File f;
+    f.records = {fx::bare("a", 0), fx::bare(std::string(300000, 'N'), 0),
+                 fx::string_list("s", {std::string(300000, 's'), "t"}), fx::bare("z", 0)};
+    f.tail = "tail";
+    const std::string dat = f.bytes();
+    ASSERT_EQ(spill(dat), f.dump());
+    const Fold r = fold(dat, f.dump());
+    EXPECT_EQ(r.run.out, kDone);
+    EXPECT_EQ(r.run.status, 0);
+    EXPECT_TRUE(r.made == dat);
+}
+
 TEST(Symfold, NoRecords) {
     fx::File f;
     f.tail = "tail\n";
