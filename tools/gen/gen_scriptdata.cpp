@@ -3,34 +3,18 @@
 // symbol records and a code tail. The same seed gives the same file.
 #include <cstdint>
 #include <cstdio>
-#include <exception>
 #include <string>
 
 #include "tools/fixtures/scriptdata_fixture.hpp"
-
-namespace {
-
-bool parse_number(const char* text, std::uint64_t& value) {
-    try {
-        std::size_t used = 0;
-        const std::string s(text);
-        value = std::stoull(s, &used, 10);
-        return used == s.size() && !s.empty() && s[0] != '-';
-    } catch (const std::exception&) {
-        return false;
-    }
-}
-
-}  // namespace
+#include "tools/gen/gen_args.hpp"
 
 int main(int argc, char** argv) {
-    std::uint64_t size = 0;
-    std::uint64_t seed = 1;
-    if (argc < 3 || argc > 4 || !parse_number(argv[2], size) || (argc == 4 && !parse_number(argv[3], seed))) {
+    const auto args = kit_gen::size_and_seed(argc, argv);
+    if (!args) {
         std::printf("Usage:  gen_scriptdata <out file> <size in bytes> [seed]\n");
         return 1;
     }
-    if (!kit_fixtures::script::write_random_file(argv[1], seed, size)) {
+    if (!kit_fixtures::script::write_random_file(args->out, args->seed, args->size)) {
         std::printf("Error writing %s\n", argv[1]);
         return 1;
     }
