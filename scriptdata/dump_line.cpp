@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstring>
+#include <string_view>
 
 #include "stream/failure.hpp"
 #include "stream/hex.hpp"
@@ -23,22 +24,42 @@ constexpr std::array<signed char, 256> make_digit_values() {
 }
 constexpr auto kDigitValues = make_digit_values();
 
-// Reads exactly `width` hexadecimal digits (either case) at text[pos]; false
-// when the line ends first or another character stands among them. The
-// digits are checked together: a byte that is no digit looks up as -1, which
-// shows in the OR of all the values.
-bool hex_digits(std::string_view text, std::size_t pos, std::size_t width, std::uint32_t& value) {
-    if (pos > text.size() || text.size() - pos < width) return false;
-    const char* p = text.data() + pos;
-    std::uint32_t v = 0;
-    int all = 0;
-    for (std::size_t i = 0; i < width; ++i) {
-        const int d = kDigitValues[static_cast<unsigned char>(p[i])];
-        all |= d;
-        v = (v << 4) | static_cast<std::uint32_t>(d & 0xF);
+// Every pair of characters read as two hexadecimal digits (either case),
+// indexed by the first character times 256 plus the second: the byte they
+// give with bit 8 set, or 0 when either is no digit. A byte of a field takes
+// one lookup, and the pairs of a field are checked together: the AND of
+// their entries keeps bit 8 only when every pair was two digits.
+constexpr unsigned kPairValid = 0x100;
+
+constexpr std::array<std::uint16_t, 256 * 256> make_pair_values() {
+    std::array<std::uint16_t, 256 * 256> t{};
+    constexpr std::string_view digits = "0123456789ABCDEFabcdef";
+    for (const char high : digits) {
+        for (const char low : digits) {
+            const auto h = static_cast<unsigned char>(high);
+            const auto l = static_cast<unsigned char>(low);
+            t[h * 256u + l] = static_cast<std::uint16_t>(kPairValid | kDigitValues[h] << 4 | kDigitValues[l]);
+        }
     }
-    if (all < 0) return false;
-    value = v;
+    return t;
+}
+constexpr auto kPairValues = make_pair_values();
+
+unsigned pair_value(const char* p) {
+    return kPairValues[static_cast<unsigned char>(p[0]) * 256u + static_cast<unsigned char>(p[1])];
+}
+
+// Reads exactly 8 hexadecimal digits (either case) at text[pos]; false when
+// the line ends first or another character stands among them.
+bool hex_word(std::string_view text, std::size_t pos, std::uint32_t& value) {
+    if (pos > text.size() || text.size() - pos < kWordDigits) return false;
+    const char* p = text.data() + pos;
+    const unsigned b0 = pair_value(p);
+    const unsigned b1 = pair_value(p + 2);
+    const unsigned b2 = pair_value(p + 4);
+    const unsigned b3 = pair_value(p + 6);
+    if ((b0 & b1 & b2 & b3 & kPairValid) == 0) return false;
+    value = (b0 & 0xFFu) << 24 | (b1 & 0xFFu) << 16 | (b2 & 0xFFu) << 8 | (b3 & 0xFFu);
     return true;
 }
 
@@ -48,14 +69,13 @@ bool hex_digits(std::string_view text, std::size_t pos, std::size_t width, std::
 bool hex_block(std::string_view text, std::size_t pos, std::array<unsigned char, kPropertyBlockSize>& block) {
     if (pos > text.size() || text.size() - pos < kPropertyDigits) return false;
     const char* p = text.data() + pos;
-    int all = 0;
+    unsigned all = kPairValid;
     for (std::size_t b = 0; b < kPropertyBlockSize; ++b) {
-        const int high = kDigitValues[static_cast<unsigned char>(p[2 * b])];
-        const int low = kDigitValues[static_cast<unsigned char>(p[2 * b + 1])];
-        all |= high | low;
-        block[b] = static_cast<unsigned char>(((high & 0xF) << 4) | (low & 0xF));
+        const unsigned value = pair_value(p + 2 * b);
+        all &= value;
+        block[b] = static_cast<unsigned char>(value);
     }
-    return all >= 0;
+    return (all & kPairValid) != 0;
 }
 
 // Throws the message of a rejected line: what was expected at `pos` (counting
@@ -76,7 +96,7 @@ void expect_separator(const Place& place, std::string_view text, std::size_t pos
 
 std::uint32_t expect_word(const Place& place, std::string_view text, std::size_t pos, std::string_view field) {
     std::uint32_t value = 0;
-    if (!hex_digits(text, pos, kWordDigits, value)) {
+    if (!hex_word(text, pos, value)) {
         reject(place, text, pos, kWordDigits, "the 8 hexadecimal digits of the " + std::string(field));
     }
     return value;
@@ -195,7 +215,7 @@ void parse_line(std::string_view text, const Place& place, Line& out) {
             const std::size_t count = out.content == Content::words ? n : 1;
             out.words.resize(count);
             for (std::size_t j = 0; j < count; ++j) {
-                if (!hex_digits(text, pos, kWordDigits, out.words[j])) {
+                if (!hex_word(text, pos, out.words[j])) {
                     reject(place, text, pos, kWordDigits,
                            out.content == Content::one_word
                                ? std::string("the 8 hexadecimal digits of the word element")
