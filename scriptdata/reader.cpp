@@ -77,11 +77,16 @@ void FileReader::content_room(std::uint32_t index, std::uint64_t start, std::siz
                                 std::to_string(in_.offset() + in_.remaining()) + "\n");
 }
 
-void FileReader::read_record(std::uint32_t index, Record& r) {
+void FileReader::read_record(std::uint32_t index, Record& r) { walk_record(index, r, true); }
+
+void FileReader::pass_record(std::uint32_t index, Record& r) { walk_record(index, r, false); }
+
+// One record, its texts and words stored in `r` when `keep`, else skipped.
+void FileReader::walk_record(std::uint32_t index, Record& r, bool keep) {
     const std::uint64_t start = in_.offset();
     if (!read_word(r.name_present)) record_cut(index, start, "name-present word");
     if (r.name_present != kNamePresent) kit::fail(kStatusParse, "Error parse file:item=" + kit::hex8(index) + "\n");
-    if (!read_text(r.name)) record_cut(index, start, "name line");
+    if (!(keep ? read_text(r.name) : in_.skip_line())) record_cut(index, start, "name line");
     if (in_.read(r.block.data(), kPropertyBlockSize) != kPropertyBlockSize) record_cut(index, start, "property block");
     r.descriptor = decode_descriptor(r.block.data());
     r.content = content_of(r.descriptor);
@@ -91,6 +96,10 @@ void FileReader::read_record(std::uint32_t index, Record& r) {
         case Content::one_word: {
             const std::size_t n = r.content == Content::words ? r.descriptor.element_count : 1;
             content_room(index, start, n, n == 1 ? "word" : "words", n * kWordSize);
+            if (!keep) {
+                if (in_.skip(n * kWordSize) != n * kWordSize) record_cut(index, start, "content");
+                break;
+            }
             r.words.resize(n);
             for (auto& w : r.words) {
                 if (!read_word(w)) record_cut(index, start, "content");
@@ -100,11 +109,11 @@ void FileReader::read_record(std::uint32_t index, Record& r) {
         case Content::strings: {
             const std::size_t n = r.descriptor.element_count;
             content_room(index, start, n, n == 1 ? "string line" : "string lines", n);  // each holds its LF
-            if (r.strings.size() < n) r.strings.resize(n);
+            if (keep && r.strings.size() < n) r.strings.resize(n);
             for (std::size_t j = 0; j < n; ++j) {
-                if (!read_text(r.strings[j])) record_cut(index, start, "content");
+                if (!(keep ? read_text(r.strings[j]) : in_.skip_line())) record_cut(index, start, "content");
             }
-            r.string_count = n;
+            if (keep) r.string_count = n;
             break;
         }
         case Content::marker:

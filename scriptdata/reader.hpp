@@ -50,6 +50,13 @@ public:
     // than 1 gives "Error parse file:item=%08X\n" (status -1).
     void read_record(std::uint32_t index, Record& record);
 
+    // Passes over symbol record `index` with every check of read_record, for
+    // a walk that only needs to get past the records: the fixed fields are
+    // read into `record`, but its name, words and strings are skipped, not
+    // stored (record.name and the containers are left as they were, and
+    // string_count is 0).
+    void pass_record(std::uint32_t index, Record& record);
+
     // The underlying stream, for copying the sort index and the code tail.
     kit::Reader& stream() { return in_; }
 
@@ -57,6 +64,7 @@ private:
     [[noreturn]] void record_cut(std::uint32_t index, std::uint64_t start, const char* part) const;
     void content_room(std::uint32_t index, std::uint64_t start, std::size_t count, const char* kind,
                       std::uint64_t bytes) const;
+    void walk_record(std::uint32_t index, Record& record, bool keep);
     bool read_word(std::uint32_t& value);
     bool read_text(std::string& text);
 

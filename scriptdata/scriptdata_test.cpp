@@ -60,6 +60,30 @@ TEST(DumpLine, FormatMatchesTheFixtureAndParsesBack) {
     }
 }
 
+// Passing over the records reads their fixed fields as reading them does and
+// ends where the records end, at the code tail.
+TEST(FileReader, PassingOverRecordsMatchesReadingThem) {
+    const fx::File file = fx::every_kind();
+    const std::vector<Record> records = read_all(file);
+    kit_test::TempDir dir;
+    dir.write("a.dat", file.bytes());
+    scriptdata::FileReader in;
+    ASSERT_TRUE(in.open((dir / "a.dat").string()));
+    in.read_version();
+    const std::uint32_t n = in.read_count();
+    in.skip_sort_index(n);
+    Record passed;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        in.pass_record(i, passed);
+        EXPECT_EQ(passed.name_present, records[i].name_present) << i;
+        EXPECT_EQ(passed.block, records[i].block) << i;
+        EXPECT_EQ(passed.content, records[i].content) << i;
+        EXPECT_EQ(passed.parent, records[i].parent) << i;
+        EXPECT_EQ(passed.string_count, 0u) << i;
+        EXPECT_EQ(in.stream().offset(), file.record_offset(i + 1)) << i;
+    }
+}
+
 TEST(DumpLine, EveryLineCutShortIsRejected) {
     const fx::File file = fx::every_kind();
     scriptdata::dump::Line parsed;

@@ -184,6 +184,21 @@ bool Reader::read_line(std::string_view& line, std::string& spill) {
     return true;
 }
 
+bool Reader::skip_line() {
+    for (;;) {
+        if (pos_ == end_ && !fill()) {
+            eof_ = true;
+            return false;
+        }
+        const char* start = buf_.get() + pos_;
+        if (const void* lf = std::memchr(start, '\n', end_ - pos_)) {
+            pos_ += static_cast<std::size_t>(static_cast<const char*>(lf) - start) + 1;
+            return true;
+        }
+        pos_ = end_;
+    }
+}
+
 bool Reader::read_line_piece(std::string& line, std::size_t max) {
     if (pos_ == end_ && !fill()) {
         eof_ = true;

@@ -73,6 +73,11 @@ public:
     // end-of-file indicator, when no byte was left.
     bool read_line(std::string_view& line, std::string& spill);
 
+    // Passes over bytes through the next LF without keeping them. True when
+    // an LF ended them; false when the input ended first or had no byte left,
+    // which sets the end-of-file indicator.
+    bool skip_line();
+
     // Reads at most `max` bytes through the next LF, appending nothing and
     // replacing `line`: the line read of a caller's buffer of max + 1 bytes.
     // Same end-of-file rule as read_line.

@@ -103,8 +103,10 @@ TEST(ReadLine, ViewsMatchCopiesAcrossBufferFills) {
     for (const Translation t : {Translation::text, Translation::binary}) {
         Reader copies;
         Reader views;
+        Reader skips;
         ASSERT_TRUE(copies.open((dir / "f").string(), t));
         ASSERT_TRUE(views.open((dir / "f").string(), t));
+        ASSERT_TRUE(skips.open((dir / "f").string(), t));
         std::string copy;
         std::string spill;
         std::string_view view = "kept";
@@ -112,10 +114,16 @@ TEST(ReadLine, ViewsMatchCopiesAcrossBufferFills) {
             ASSERT_TRUE(views.read_line(view, spill));
             EXPECT_EQ(view, copy);
             EXPECT_EQ(views.eof(), copies.eof());
+            // A skip says whether an LF ended the line, and lands where the copy did.
+            EXPECT_EQ(skips.skip_line(), copy.back() == '\n');
+            EXPECT_EQ(skips.offset(), copies.offset());
+            EXPECT_EQ(skips.eof(), copies.eof());
         }
         EXPECT_FALSE(views.read_line(view, spill));
         EXPECT_TRUE(views.eof());
         EXPECT_EQ(view, "tail");  // an empty read leaves the view as it was
+        EXPECT_FALSE(skips.skip_line());
+        EXPECT_TRUE(skips.eof());
     }
 }
 

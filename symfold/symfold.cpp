@@ -90,7 +90,7 @@ int run(const std::vector<std::string>& args, kit::Console& console) {
     // Tail walk: the records of the script data file are passed over only to
     // find where its code tail begins.
     scriptdata::Record record;
-    for (std::uint32_t k = 0; k < count; ++k) in.read_record(k, record);
+    for (std::uint32_t k = 0; k < count; ++k) in.pass_record(k, record);
     scriptdata::copy_rest(in.stream(), out);
     out.close();
     console.print("end working\n");
