@@ -166,7 +166,9 @@ bool Reader::read_line(std::string& line) {
     }
 }
 
-bool Reader::read_line(std::string_view& line, std::string& spill) {
+// The buffer is empty or holds no LF: after a fill the line may lie in the
+// buffer whole; else it goes on past the buffer and is gathered in `spill`.
+bool Reader::read_line_across(std::string_view& line, std::string& spill) {
     if (pos_ == end_ && !fill()) {
         eof_ = true;
         return false;
@@ -178,7 +180,6 @@ bool Reader::read_line(std::string_view& line, std::string& spill) {
         line = std::string_view(start, n);
         return true;
     }
-    // The line goes on past the buffer: it is gathered in `spill`.
     read_line(spill);
     line = spill;
     return true;

@@ -71,7 +71,17 @@ public:
     // into `spill`, which then holds it. The view is good until the next read
     // from the stream. Returns false, leaving `line` as it was and setting the
     // end-of-file indicator, when no byte was left.
-    bool read_line(std::string_view& line, std::string& spill);
+    bool read_line(std::string_view& line, std::string& spill) {
+        // Most lines lie in the buffer whole: they are found without a call.
+        if (const void* lf = pos_ != end_ ? std::memchr(buf_.get() + pos_, '\n', end_ - pos_) : nullptr) {
+            const char* start = buf_.get() + pos_;
+            const std::size_t n = static_cast<std::size_t>(static_cast<const char*>(lf) - start) + 1;
+            pos_ += n;
+            line = std::string_view(start, n);
+            return true;
+        }
+        return read_line_across(line, spill);
+    }
 
     // Passes over bytes through the next LF without keeping them. True when
     // an LF ended them; false when the input ended first or had no byte left,
@@ -143,6 +153,7 @@ private:
     bool fill();  // false when nothing more can be delivered
     std::size_t read_across(void* out, std::size_t count);
     int get_across();
+    bool read_line_across(std::string_view& line, std::string& spill);
     std::size_t read_le_across(std::size_t width, std::uint32_t& value);
     std::size_t translate(std::size_t raw_len, bool source_done);
 
