@@ -57,13 +57,14 @@ int run(const std::vector<std::string>& args, kit::Console& console) {
     if (!out.open("ou.cls.new", kit::Translation::binary)) kit::fail(-1, "Error create output file ou.cls.new\n");
 
     console.print("working...\n");
+    const linelist::MarkerFinder text_marker(linelist::kTextMarker);
     std::uint32_t previous = 0;
     std::uint32_t current = 0;
     std::string spill;  // holds a line that runs past the reader's buffer
     std::string_view line;
     while (!archive.eof()) {
         if (!archive.read_line(line, spill)) break;  // the read that finds the end
-        const auto end = linelist::marker_end(line, linelist::kTextMarker);
+        const auto end = text_marker.end_in(line);
         if (!end) {
             out.write(line);
             continue;

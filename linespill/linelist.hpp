@@ -9,8 +9,10 @@
 // lower-case digits), and only serves linefold's check that numbers rise.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string_view>
 
@@ -49,13 +51,25 @@ inline std::string_view without_lf(std::string_view line) {
     return line;
 }
 
-// Index just past the first occurrence of `marker` in `line`, or nothing when
-// the line does not hold it.
-inline std::optional<std::size_t> marker_end(std::string_view line, std::string_view marker) {
-    const std::size_t at = line.find(marker);
-    if (at == std::string_view::npos) return std::nullopt;
-    return at + marker.size();
-}
+// Finds a marker in lines. Its searcher is set up once and moves ahead by up
+// to the marker's length at each look, where a plain search would stop at
+// every byte that could begin the marker.
+class MarkerFinder {
+public:
+    explicit MarkerFinder(std::string_view marker) : size_(marker.size()), searcher_(marker.begin(), marker.end()) {}
+
+    // Index just past the first occurrence of the marker in `line`, or
+    // nothing when the line does not hold it.
+    std::optional<std::size_t> end_in(std::string_view line) const {
+        const auto at = std::search(line.begin(), line.end(), searcher_);
+        if (at == line.end()) return std::nullopt;
+        return static_cast<std::size_t>(at - line.begin()) + size_;
+    }
+
+private:
+    std::size_t size_;
+    std::boyer_moore_horspool_searcher<std::string_view::const_iterator> searcher_;
+};
 
 // First half of a list line, written when the name-marker line is read:
 // number, "@", name, "@".

@@ -34,17 +34,19 @@ int run(const std::vector<std::string>& args, kit::Console& console) {
     // a long line advances the counter once per started piece; the counter
     // wraps in 32 bits.
     std::uint32_t counter = 0;
+    const linelist::MarkerFinder name_marker(linelist::kNameMarker);
+    const linelist::MarkerFinder text_marker(linelist::kTextMarker);
     std::string spill;  // holds a line that runs past the reader's buffer
     std::string_view line;
     while (!in.eof()) {
         if (!in.read_line(line, spill)) break;  // the read that finds the end
         const std::string_view content = linelist::without_lf(line);
-        if (const auto end = linelist::marker_end(content, linelist::kNameMarker)) {
+        if (const auto end = name_marker.end_in(content)) {
             const std::size_t start = *end - linelist::kNameMarker.size();
             const auto number = static_cast<std::uint32_t>(counter + linelist::read_at(start));
             linelist::write_head(out, number, content.substr(*end));
         }
-        if (const auto end = linelist::marker_end(content, linelist::kTextMarker)) {
+        if (const auto end = text_marker.end_in(content)) {
             linelist::write_tail(out, content.substr(*end));
         }
         counter = static_cast<std::uint32_t>(counter + linelist::reads_for_line(line.size()));
