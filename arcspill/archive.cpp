@@ -27,28 +27,24 @@ std::string bytes_left(std::uint64_t n) { return std::to_string(n) + (n == 1 ? "
 
 std::string_view type_name(std::uint8_t type) { return type < kTypeNames.size() ? kTypeNames[type] : ""; }
 
-int size_width(std::uint8_t type) {
-    if (type == 0) return 0;
-    if (type == 1) return 2;
-    if (type <= 20) return 4;
-    return -1;
-}
-
 void ArchiveReader::header_without_end() const {
     kit::fail(-1, std::string(kArchiveName) + ": header cut off at byte offset " + std::to_string(in_.offset()) +
                       ": no END line\n");
-}
-
-// Fails unless `count` more bytes are left for the value that starts at `start`.
-void ArchiveReader::need(const Place& place, std::uint64_t start, std::uint64_t count, const char* what) {
-    const std::uint64_t left = in_.remaining();
-    if (left < count) short_of(place, start, count, what, left);
 }
 
 // The failure for a value that needed `count` bytes where `left` were there.
 void ArchiveReader::short_of(const Place& place, std::uint64_t start, std::uint64_t count, const char* what,
                              std::uint64_t left) {
     cut_off(place_text(place), start, std::to_string(count) + what + ", " + bytes_left(left));
+}
+
+void ArchiveReader::no_type_byte(const Place& place, std::uint64_t start) {
+    cut_off(place_text(place), start, "the file ends before its type byte");
+}
+
+void ArchiveReader::no_size_width(const Place& place, std::uint64_t start, int type) {
+    kit::fail(-1, std::string(kArchiveName) + ": " + place_text(place) + " at byte offset " + std::to_string(start) +
+                      " has type byte " + std::to_string(type) + ", which has no size field width\n");
 }
 
 std::uint32_t ArchiveReader::word(int number) {
@@ -66,36 +62,10 @@ std::uint32_t ArchiveReader::word(int number) {
 Typed ArchiveReader::fixed(const Place& place, unsigned width) {
     const std::uint64_t start = in_.offset();
     const int t = in_.get();
-    if (t < 0) cut_off(place_text(place), start, "the file ends before its type byte");
+    if (t < 0) no_type_byte(place, start);
     Typed v{static_cast<std::uint8_t>(t), 0, start};
     if (width == 0) return v;
     return size_field(place, v, width);
-}
-
-Typed ArchiveReader::value(const Place& place) {
-    const std::uint64_t start = in_.offset();
-    const int t = in_.get();
-    if (t < 0) cut_off(place_text(place), start, "the file ends before its type byte");
-    const int width = size_width(static_cast<std::uint8_t>(t));
-    if (width < 0) {
-        kit::fail(-1, std::string(kArchiveName) + ": " + place_text(place) + " at byte offset " +
-                          std::to_string(start) + " has type byte " + std::to_string(t) +
-                          ", which has no size field width\n");
-    }
-    Typed v{static_cast<std::uint8_t>(t), 0, start};
-    if (width == 0) return v;
-    return size_field(place, v, static_cast<unsigned>(width));
-}
-
-// Reads the `width` bytes of v's size field into a word cleared first, the
-// first byte as its lowest.
-Typed ArchiveReader::size_field(const Place& place, Typed v, unsigned width) {
-    need(place, v.offset, width, "-byte size field");
-    std::uint32_t value = 0;  // a local, not v's member: v stays in registers
-    const std::size_t got = in_.read_le(width, value);
-    if (got != width) short_of(place, v.offset, width, "-byte size field", got);
-    v.value = value;
-    return v;
 }
 
 void ArchiveReader::string_into(const Place& place, const Typed& v, std::string& out) {

@@ -29,7 +29,12 @@ std::string_view type_name(std::uint8_t type);
 
 // Width of the size field for a type byte: 0 for 0, 2 for 1, 4 for 2 to 20;
 // -1 above 20 (no width).
-int size_width(std::uint8_t type);
+inline int size_width(std::uint8_t type) {
+    if (type == 0) return 0;
+    if (type == 1) return 2;
+    if (type <= 20) return 4;
+    return -1;
+}
 
 // Where a value stands, for messages: "root string", "item 3 text", ...
 struct Place {
@@ -62,7 +67,16 @@ public:
     std::uint32_t word(int number);
 
     // A typed value whose size field width comes from its type byte.
-    Typed value(const Place& place);
+    Typed value(const Place& place) {
+        const std::uint64_t start = in_.offset();
+        const int t = in_.get();
+        if (t < 0) no_type_byte(place, start);
+        const int width = size_width(static_cast<std::uint8_t>(t));
+        if (width < 0) no_size_width(place, start, t);
+        Typed v{static_cast<std::uint8_t>(t), 0, start};
+        if (width == 0) return v;
+        return size_field(place, v, static_cast<unsigned>(width));
+    }
     // A typed value whose size field is `width` bytes whatever its type byte
     // (the root string's length, the item count and its key entry).
     Typed fixed(const Place& place, unsigned width);
@@ -80,10 +94,29 @@ public:
     void string_to(const Place& place, const Typed& v, kit::Writer& out);
 
 private:
-    void need(const Place& place, std::uint64_t start, std::uint64_t count, const char* what);
+    // The reads of every value are defined here, so that they are inlined;
+    // their failures, which build messages, are not.
+
+    // Fails unless `count` more bytes are left for the value that starts at `start`.
+    void need(const Place& place, std::uint64_t start, std::uint64_t count, const char* what) {
+        const std::uint64_t left = in_.remaining();
+        if (left < count) short_of(place, start, count, what, left);
+    }
     [[noreturn]] void short_of(const Place& place, std::uint64_t start, std::uint64_t count, const char* what,
                                std::uint64_t left);
-    Typed size_field(const Place& place, Typed v, unsigned width);
+    [[noreturn]] void no_type_byte(const Place& place, std::uint64_t start);
+    [[noreturn]] void no_size_width(const Place& place, std::uint64_t start, int type);
+
+    // Reads the `width` bytes of v's size field into a word cleared first,
+    // the first byte as its lowest.
+    Typed size_field(const Place& place, Typed v, unsigned width) {
+        need(place, v.offset, width, "-byte size field");
+        std::uint32_t value = 0;  // a local, not v's member: v stays in registers
+        const std::size_t got = in_.read_le(width, value);
+        if (got != width) short_of(place, v.offset, width, "-byte size field", got);
+        v.value = value;
+        return v;
+    }
 
     kit::Reader& in_;
 };
