@@ -16,9 +16,14 @@
 #include <new>
 #include <optional>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "arcspill/arcspill.hpp"
 #include "linefold/linefold.hpp"
@@ -27,7 +32,6 @@
 #include "stream/program.hpp"
 #include "symfold/symfold.hpp"
 #include "symspill/symspill.hpp"
-#include "tests/support/harness.hpp"
 #include "tools/fixtures/archive_fixture.hpp"
 #include "tools/fixtures/sample_inputs.hpp"
 #include "tools/fixtures/scriptdata_fixture.hpp"
@@ -65,6 +69,16 @@ void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
+#if defined(__GLIBC__)
+// The programs' 256 KB stream buffers come and go with every run: kept on the
+// heap instead of being mapped and unmapped each time.
+const bool g_heap_kept = [] {
+    mallopt(M_MMAP_THRESHOLD, 64 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+    return true;
+}();
+#endif
+
 namespace fs = std::filesystem;
 namespace samples = kit_fixtures::samples;
 
@@ -72,16 +86,33 @@ namespace samples = kit_fixtures::samples;
 // can justify comes near this.
 constexpr std::size_t kLargestJustified = std::size_t{1} << 20;
 
-// Works in a fresh temporary folder for the life of the object.
+// Works in a fresh temporary folder for the life of the object: in memory
+// where the system offers a memory file system (tens of thousands of small
+// files are written), else in the usual temporary folder.
 class InTempDir {
 public:
-    InTempDir() : old_(fs::current_path()) { fs::current_path(dir_.path()); }
-    ~InTempDir() { fs::current_path(old_); }
+    InTempDir() : old_(fs::current_path()) {
+        std::error_code ec;
+        std::random_device rd;
+        for (const fs::path& base : {fs::path("/dev/shm"), fs::temp_directory_path()}) {
+            for (int attempt = 0; attempt < 10 && dir_.empty() && fs::is_directory(base, ec); ++attempt) {
+                const fs::path p = base / ("kit-sweep-" + std::to_string(rd()) + std::to_string(rd()));
+                if (fs::create_directory(p, ec)) dir_ = p;
+            }
+        }
+        if (dir_.empty()) throw std::runtime_error("cannot create a temporary folder");
+        fs::current_path(dir_);
+    }
+    ~InTempDir() {
+        fs::current_path(old_);
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
     InTempDir(const InTempDir&) = delete;
     InTempDir& operator=(const InTempDir&) = delete;
 
 private:
-    kit_test::TempDir dir_;
+    fs::path dir_;
     fs::path old_;
 };
 
