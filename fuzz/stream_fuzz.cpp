@@ -2,9 +2,9 @@
 // bytes must be the input cut at its first 0x1A with every CR LF pair turned
 // into LF, in binary mode the input itself, however the reads are cut and
 // mixed (lines, line views, pieces, single bytes, blocks, views, little-endian
-// fields, skips), with the end-of-file indicator set only by a read that
-// found nothing. Hexadecimal fields are compared with a plain statement of
-// the field reading.
+// fields, skips, line skips), with the end-of-file indicator set only by a
+// read that found nothing. Hexadecimal fields are compared with a plain
+// statement of the field reading.
 //
 // Input: byte 0 picks the piece size and, with both top bits set, places the
 // content across the end of the stream's first buffer fill, behind filler
@@ -117,7 +117,7 @@ void mixed_reads(kit::Translation mode, const std::string& all, std::size_t lead
     for (int guard = 0; !r.eof() && guard < 100000; ++guard) {
         const std::size_t before = got.size();
         const std::size_t n = static_cast<std::size_t>(mix.next() % 300);
-        switch (mix.next() % 9) {
+        switch (mix.next() % 10) {
             case 0: {
                 const int c = r.get();
                 check((c < 0) == r.eof());
@@ -161,6 +161,12 @@ void mixed_reads(kit::Translation mode, const std::string& all, std::size_t lead
                 const std::string_view view = r.read_view(n);
                 check(view.size() <= n && (!view.empty() || n == 0 || r.eof()));
                 got.append(view);
+                break;
+            }
+            case 8: {
+                const std::size_t lf = want.find('\n', got.size());
+                check(r.skip_line() == (lf != std::string::npos));
+                got.append(want, got.size(), lf == std::string::npos ? std::string::npos : lf + 1 - got.size());
                 break;
             }
             default: {
