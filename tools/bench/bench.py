@@ -11,8 +11,11 @@ and prints one table: medians, ratio program/baseline, MB/s of input.
 Both sides do the same work around the bytes: the program's output file is
 removed before each of its runs, as the baseline's is, so both create their
 file afresh (overwriting an existing file would charge the program for
-dropping the old one); and both start two processes per run (GNU time and the
-program; the two cats, which are timed directly).
+dropping the old one); both start two processes per run (GNU time and the
+program; the two cats, which are timed directly). The generated inputs are
+written out (sync) before the runs, so that their writeback does not compete
+with some runs and not others; the files that the runs write are removed
+again within seconds, before writeback would start on them.
 
 Usage: tools/bench/bench.py [--build DIR] [--sizes 16,64,256] [--runs 5] [--work DIR]
 The build DIR must hold the programs and generators (a Release build:
@@ -86,6 +89,7 @@ def prepare(build, work, size_mb, seed=7):
     subprocess.run([gen("gen_textarchive"), os.path.join(d, "ou.csl"), str(size), str(seed)], check=True)
     subprocess.run([prog("linespill")], cwd=d, check=True, stdout=subprocess.DEVNULL)
     subprocess.run([prog("linefold")], cwd=d, check=True, stdout=subprocess.DEVNULL)
+    os.sync()
     return d
 
 
@@ -132,11 +136,14 @@ def main():
     os.makedirs(work, exist_ok=True)
     sizes = [int(s) for s in args.sizes.split(",")]
     rows = []
+    starts = {}  # name: median time of a run that only starts the program (--version)
     load_before = os.getloadavg()
     try:
         for size in sizes:
             d = prepare(build, work, size)
             for name, argv, inputs, output in cases(build):
+                if name not in starts:
+                    starts[name] = statistics.median(run_measured([argv[0], "--version"], d)[0] for _ in range(args.runs))
                 prog_t, prog_rss, base_t = [], [], []
                 run_measured(argv, d)  # warm the page cache
                 copy_baseline(d, inputs, output)
@@ -163,14 +170,19 @@ def main():
     print("|" + "---|" * len(head))
     for size, name, in_mb, out_mb, pt, bt, ratio, mbs, rss in rows:
         print(f"| {size} MB | {name} | {in_mb:.0f} | {out_mb:.0f} | {pt:.3f} | {bt:.3f} | {ratio:.2f} | {mbs:.0f} | {rss:.1f} |")
-    # Time per MB at the largest size against the smallest: growth should be linear.
+    # Time per MB at the largest size against the smallest: growth should be
+    # linear. The start of a process (GNU time and the program) is the same at
+    # every size, so it is shown once and also taken out.
     if len(sizes) > 1:
         print()
         for name in [c[0] for c in cases(build)]:
             r = [x for x in rows if x[1] == name]
             small, large = r[0], r[-1]
             per_small, per_large = small[4] / small[2], large[4] / large[2]
-            print(f"{name}: time per input MB at {large[0]} MB is {per_large / per_small:.2f} x that at {small[0]} MB")
+            start = starts[name]
+            net_small, net_large = (small[4] - start) / small[2], (large[4] - start) / large[2]
+            print(f"{name}: time per input MB at {large[0]} MB is {per_large / per_small:.2f} x that at {small[0]} MB; "
+                  f"{net_large / net_small:.2f} x without the {start * 1000:.1f} ms of a run that only starts it")
 
 
 if __name__ == "__main__":
