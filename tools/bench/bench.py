@@ -3,19 +3,22 @@
 
 For each size, generates the inputs with the project's generators, then for
 every program runs, interleaved and with a warm page cache:
-  - the program (wall time, peak resident memory),
+  - the program (wall time; peak resident memory from a run under GNU time),
   - the copy baseline: its inputs read to /dev/null and a file of its output's
     size written (cat of the inputs, cat of the expected output to a new file),
-and prints one table: medians, ratio program/baseline, MB/s of input.
+and prints one table: medians of the times, ratio program/baseline, MB/s of
+input, and the largest peak resident memory of the runs.
 
-Both sides do the same work around the bytes: the program's output file is
-removed before each of its runs, as the baseline's is, so both create their
-file afresh (overwriting an existing file would charge the program for
-dropping the old one); both start two processes per run (GNU time and the
-program; the two cats, which are timed directly). The generated inputs are
-written out (sync) before the runs, so that their writeback does not compete
-with some runs and not others; the files that the runs write are removed
-again within seconds, before writeback would start on them.
+Both sides are timed the same way: each command is started directly from
+here (GNU time, which the memory needs, costs more to start than a cat, so
+its runs are not timed). The baseline starts two processes, the program one;
+the cost of starting one is shown with the growth figures. The program's
+output file is removed before each of its runs, as the baseline's is, so both
+create their file afresh (overwriting an existing file would charge the
+program for dropping the old one). The generated inputs are written out
+(sync) before the runs, so that their writeback does not compete with some
+runs and not others; the files that the runs write are removed again within
+seconds, before writeback would start on them.
 
 Usage: tools/bench/bench.py [--build DIR] [--sizes 16,64,256] [--runs 5] [--work DIR]
 The build DIR must hold the programs and generators (a Release build:
@@ -69,9 +72,15 @@ def copy_baseline(cwd, inputs, output):
 
 
 def run_program(argv, cwd, output):
-    """One measured run of a program, writing its output file afresh."""
+    """One timed run of a program, writing its output file afresh; returns seconds."""
     os.remove(os.path.join(cwd, output))
-    return run_measured(argv, cwd)
+    return run_timed(argv, cwd, subprocess.DEVNULL)
+
+
+def peak_memory(argv, cwd, output):
+    """One run of a program under GNU time, writing its output file afresh; returns MB."""
+    os.remove(os.path.join(cwd, output))
+    return run_measured(argv, cwd)[1]
 
 
 def prepare(build, work, size_mb, seed=7):
@@ -143,15 +152,15 @@ def main():
             d = prepare(build, work, size)
             for name, argv, inputs, output in cases(build):
                 if name not in starts:
-                    starts[name] = statistics.median(run_measured([argv[0], "--version"], d)[0] for _ in range(args.runs))
+                    starts[name] = statistics.median(
+                        run_timed([argv[0], "--version"], d, subprocess.DEVNULL) for _ in range(args.runs))
                 prog_t, prog_rss, base_t = [], [], []
                 run_measured(argv, d)  # warm the page cache
                 copy_baseline(d, inputs, output)
                 for _ in range(args.runs):
-                    t, rss = run_program(argv, d, output)
-                    prog_t.append(t)
-                    prog_rss.append(rss)
+                    prog_t.append(run_program(argv, d, output))
                     base_t.append(copy_baseline(d, inputs, output))
+                    prog_rss.append(peak_memory(argv, d, output))
                 in_mb = sum(os.path.getsize(os.path.join(d, f)) for f in inputs) / MB
                 out_mb = os.path.getsize(os.path.join(d, output)) / MB
                 pt, bt = statistics.median(prog_t), statistics.median(base_t)
@@ -171,8 +180,8 @@ def main():
     for size, name, in_mb, out_mb, pt, bt, ratio, mbs, rss in rows:
         print(f"| {size} MB | {name} | {in_mb:.0f} | {out_mb:.0f} | {pt:.3f} | {bt:.3f} | {ratio:.2f} | {mbs:.0f} | {rss:.1f} |")
     # Time per MB at the largest size against the smallest: growth should be
-    # linear. The start of a process (GNU time and the program) is the same at
-    # every size, so it is shown once and also taken out.
+    # linear. Starting the program costs the same at every size, so it is
+    # shown once and also taken out.
     if len(sizes) > 1:
         print()
         for name in [c[0] for c in cases(build)]:
