@@ -4,21 +4,33 @@
 For each size, generates the inputs with the project's generators, then for
 every program runs, interleaved and with a warm page cache:
   - the program (wall time; peak resident memory from a run under GNU time),
-  - the copy baseline: its inputs read to /dev/null and a file of its output's
-    size written (cat of the inputs, cat of the expected output to a new file),
+  - the copy baseline: its inputs read to /dev/null (cat) and a new file of
+    its output's size written from memory (dd from /dev/zero in 256 KB
+    blocks, the size of the programs' writes),
 and prints one table: medians of the times, ratio program/baseline, MB/s of
 input, and the largest peak resident memory of the runs.
+
+The baseline writes its file through write(), as the programs do, rather
+than with a cat of the expected output: cat copies a file to a file inside the
+kernel (copy_file_range), and that copy of a program's freshly written output
+took anywhere from 0.04 to 1 s for the same 256 MB on ext4.
 
 Both sides are timed the same way: each command is started directly from
 here (GNU time, which the memory needs, costs more to start than a cat, so
 its runs are not timed). The baseline starts two processes, the program one;
 the cost of starting one is shown with the growth figures. The program's
-output file is removed before each of its runs, as the baseline's is, so both
-create their file afresh (overwriting an existing file would charge the
-program for dropping the old one). The generated inputs are written out
-(sync) before the runs, so that their writeback does not compete with some
-runs and not others; the files that the runs write are removed again within
-seconds, before writeback would start on them.
+output file is removed before each of its runs and before each run of the
+baseline, so that both create their file afresh (overwriting an existing file
+would charge the program for dropping the old one) into memory that the
+previous file just gave back (in a virtual machine, pages that were given
+back to the host long ago cost a fault each when first written again).
+
+On a disk file system, the writeback of earlier files and the freeing of
+their blocks come at moments of their own and land on some runs and not
+others (on ext4 mounted with discard, a run now and then took 0.4 s longer).
+For steady figures, put the work folder in memory: --work /dev/shm/kit-bench
+(about 10 times the size in memory at the largest size). The first line of
+the output names the work folder's file system.
 
 Usage: tools/bench/bench.py [--build DIR] [--sizes 16,64,256] [--runs 5] [--work DIR]
 The build DIR must hold the programs and generators (a Release build:
@@ -61,25 +73,33 @@ def run_timed(argv, cwd, stdout):
     return elapsed
 
 
-def copy_baseline(cwd, inputs, output):
-    """Reads every input and writes a new file with the output's bytes: the floor for one pass."""
+def remove(path):
+    if os.path.exists(path):
+        os.remove(path)
+
+
+def copy_baseline(cwd, inputs, output, size):
+    """Reads every input and writes a new file of `size` bytes, the output's size: the floor for one pass."""
     copy = os.path.join(cwd, "baseline.out")
+    remove(os.path.join(cwd, output))
     t0 = run_timed(["cat", *inputs], cwd, subprocess.DEVNULL)
-    with open(copy, "wb") as sink:
-        t1 = run_timed(["cat", output], cwd, sink)
+    t1 = run_timed(["dd", "if=/dev/zero", "of=" + copy, "bs=256K", f"count={size}", "iflag=count_bytes", "status=none"],
+                   cwd, subprocess.DEVNULL)
+    if os.path.getsize(copy) != size:
+        sys.exit(f"the baseline wrote {os.path.getsize(copy)} bytes instead of {size}")
     os.remove(copy)
     return t0 + t1
 
 
 def run_program(argv, cwd, output):
     """One timed run of a program, writing its output file afresh; returns seconds."""
-    os.remove(os.path.join(cwd, output))
+    remove(os.path.join(cwd, output))
     return run_timed(argv, cwd, subprocess.DEVNULL)
 
 
 def peak_memory(argv, cwd, output):
     """One run of a program under GNU time, writing its output file afresh; returns MB."""
-    os.remove(os.path.join(cwd, output))
+    remove(os.path.join(cwd, output))
     return run_measured(argv, cwd)[1]
 
 
@@ -98,7 +118,6 @@ def prepare(build, work, size_mb, seed=7):
     subprocess.run([gen("gen_textarchive"), os.path.join(d, "ou.csl"), str(size), str(seed)], check=True)
     subprocess.run([prog("linespill")], cwd=d, check=True, stdout=subprocess.DEVNULL)
     subprocess.run([prog("linefold")], cwd=d, check=True, stdout=subprocess.DEVNULL)
-    os.sync()
     return d
 
 
@@ -128,6 +147,22 @@ def machine():
     return f"{model}, {os.cpu_count()} cores"
 
 
+def file_system(path):
+    """The type of the file system that holds `path`, from /proc/mounts."""
+    best, kind = "", "unknown"
+    path = os.path.realpath(path)
+    try:
+        with open("/proc/mounts") as f:
+            for line in f:
+                fields = line.split()
+                mount = fields[1].replace("\\040", " ")
+                if (path == mount or path.startswith(mount.rstrip("/") + "/")) and len(mount) >= len(best):
+                    best, kind = mount, fields[2]
+    except OSError:
+        pass
+    return kind
+
+
 def fmt_load(load):
     return " ".join(f"{x:.2f}" for x in load)
 
@@ -147,6 +182,7 @@ def main():
     rows = []
     starts = {}  # name: median time of a run that only starts the program (--version)
     load_before = os.getloadavg()
+    fs = file_system(work)
     try:
         for size in sizes:
             d = prepare(build, work, size)
@@ -156,13 +192,15 @@ def main():
                         run_timed([argv[0], "--version"], d, subprocess.DEVNULL) for _ in range(args.runs))
                 prog_t, prog_rss, base_t = [], [], []
                 run_measured(argv, d)  # warm the page cache
-                copy_baseline(d, inputs, output)
+                out_size = os.path.getsize(os.path.join(d, output))
+                copy_baseline(d, inputs, output, out_size)
                 for _ in range(args.runs):
                     prog_t.append(run_program(argv, d, output))
-                    base_t.append(copy_baseline(d, inputs, output))
+                    base_t.append(copy_baseline(d, inputs, output, out_size))
+                    # The output is made again here, for the next run and the next program.
                     prog_rss.append(peak_memory(argv, d, output))
                 in_mb = sum(os.path.getsize(os.path.join(d, f)) for f in inputs) / MB
-                out_mb = os.path.getsize(os.path.join(d, output)) / MB
+                out_mb = out_size / MB
                 pt, bt = statistics.median(prog_t), statistics.median(base_t)
                 rows.append((size, name, in_mb, out_mb, pt, bt, pt / bt, in_mb / pt, max(prog_rss)))
             if not args.keep:
@@ -172,7 +210,8 @@ def main():
             shutil.rmtree(work, ignore_errors=True)
 
     load_after = os.getloadavg()
-    print(f"{machine()}; load average (1, 5, 15 min) {fmt_load(load_before)} before, {fmt_load(load_after)} after")
+    print(f"{machine()}; work folder on {fs}; load average (1, 5, 15 min) {fmt_load(load_before)} before, "
+          f"{fmt_load(load_after)} after")
     print()
     head = ("size", "program", "in MB", "out MB", "time s", "copy s", "ratio", "MB/s", "peak RSS MB")
     print("| " + " | ".join(head) + " |")
