@@ -25,12 +25,11 @@ would charge the program for dropping the old one) into memory that the
 previous file just gave back (in a virtual machine, pages that were given
 back to the host long ago cost a fault each when first written again).
 
-On a disk file system, the writeback of earlier files and the freeing of
-their blocks come at moments of their own and land on some runs and not
-others (on ext4 mounted with discard, a run now and then took 0.4 s longer).
-For steady figures, put the work folder in memory: --work /dev/shm/kit-bench
-(about 10 times the size in memory at the largest size). The first line of
-the output names the work folder's file system.
+On a disk file system, the writeback of earlier files comes at moments of
+its own and can land on some runs and not others; on a busy machine the
+figures are steadier with the work folder in memory: --work /dev/shm/kit-bench
+(about 10 times the largest size). The first line of the output names the
+work folder's file system, the machine and the load average.
 
 Usage: tools/bench/bench.py [--build DIR] [--sizes 16,64,256] [--runs 5] [--work DIR]
 The build DIR must hold the programs and generators (a Release build:
