@@ -12,18 +12,6 @@ namespace {
 
 constexpr int kStatusBadLine = -1;
 
-constexpr std::array<signed char, 256> make_digit_values() {
-    std::array<signed char, 256> t{};
-    for (auto& v : t) v = -1;
-    for (int i = 0; i < 10; ++i) t[static_cast<std::size_t>('0' + i)] = static_cast<signed char>(i);
-    for (int i = 0; i < 6; ++i) {
-        t[static_cast<std::size_t>('A' + i)] = static_cast<signed char>(10 + i);
-        t[static_cast<std::size_t>('a' + i)] = static_cast<signed char>(10 + i);
-    }
-    return t;
-}
-constexpr auto kDigitValues = make_digit_values();
-
 // Every pair of characters read as two hexadecimal digits (either case),
 // indexed by the first character times 256 plus the second: the byte they
 // give with bit 8 set, or 0 when either is no digit. A byte of a field takes
@@ -38,7 +26,7 @@ constexpr std::array<std::uint16_t, 256 * 256> make_pair_values() {
         for (const char low : digits) {
             const auto h = static_cast<unsigned char>(high);
             const auto l = static_cast<unsigned char>(low);
-            t[h * 256u + l] = static_cast<std::uint16_t>(kPairValid | kDigitValues[h] << 4 | kDigitValues[l]);
+            t[h * 256u + l] = static_cast<std::uint16_t>(kPairValid | kit::kHexDigitValues[h] << 4 | kit::kHexDigitValues[l]);
         }
     }
     return t;

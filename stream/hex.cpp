@@ -5,17 +5,7 @@
 namespace kit {
 namespace {
 
-constexpr std::array<signed char, 256> make_values() {
-    std::array<signed char, 256> t{};
-    for (auto& v : t) v = -1;
-    for (int i = 0; i < 10; ++i) t[static_cast<std::size_t>('0' + i)] = static_cast<signed char>(i);
-    for (int i = 0; i < 6; ++i) {
-        t[static_cast<std::size_t>('A' + i)] = static_cast<signed char>(10 + i);
-        t[static_cast<std::size_t>('a' + i)] = static_cast<signed char>(10 + i);
-    }
-    return t;
-}
-constexpr auto kValues = make_values();
+constexpr const auto& kValues = kHexDigitValues;
 
 bool is_space(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -51,8 +41,6 @@ std::string dec(std::int32_t value) {
     char buf[11];
     return std::string(buf, put_dec(buf, value));
 }
-
-int hex_digit_value(unsigned char c) { return kValues[c]; }
 
 std::optional<HexField> read_hex_field(std::string_view text, unsigned width) {
     std::size_t i = 0;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -44,8 +45,21 @@ std::size_t put_dec(char* out, std::int32_t value);
 std::string hex8(std::uint32_t value);
 std::string dec(std::int32_t value);
 
+// Value of every byte as a hexadecimal digit in either case, -1 for any other
+// byte; a compile-time table, so other tables can be built from it.
+inline constexpr std::array<signed char, 256> kHexDigitValues = [] {
+    std::array<signed char, 256> t{};
+    for (auto& v : t) v = -1;
+    for (int i = 0; i < 10; ++i) t[static_cast<std::size_t>('0' + i)] = static_cast<signed char>(i);
+    for (int i = 0; i < 6; ++i) {
+        t[static_cast<std::size_t>('A' + i)] = static_cast<signed char>(10 + i);
+        t[static_cast<std::size_t>('a' + i)] = static_cast<signed char>(10 + i);
+    }
+    return t;
+}();
+
 // Value of a hexadecimal digit in either case, or -1 for any other byte.
-int hex_digit_value(unsigned char c);
+inline int hex_digit_value(unsigned char c) { return kHexDigitValues[c]; }
 
 struct HexField {
     std::uint32_t value;
