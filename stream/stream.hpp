@@ -127,6 +127,14 @@ public:
     // the end-of-file indicator.
     std::string_view read_view(std::size_t max);
 
+    // What the buffer holds now, without reading more: a view good until the
+    // next read from the stream, for a caller that walks whole items in place
+    // and takes the reads above only for an item that runs past it. Empty when
+    // the buffer is used up (the next read fills it).
+    std::string_view buffered() const { return std::string_view(buf_.get() + pos_, end_ - pos_); }
+    // Passes over `count` bytes of buffered(); `count` must not exceed its size.
+    void consume(std::size_t count) { pos_ += count; }
+
     // Skips up to `count` bytes; returns how many were skipped.
     std::uint64_t skip(std::uint64_t count);
 
