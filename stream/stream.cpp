@@ -1,7 +1,14 @@
 #include "stream/stream.hpp"
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "stream/failure.hpp"
 #include "stream/hex.hpp"
@@ -40,6 +47,75 @@ std::uint64_t file_size_of(std::FILE* f) {
     return size < 0 ? 0 : static_cast<std::uint64_t>(size);
 }
 
+// Buffers handed between the program's thread and a stream's own thread. The
+// filling side takes an empty buffer, fills it and gives it over full; the
+// other side takes it full and gives it back empty. Either waits while there is
+// nothing to take. After stop(), take_empty() gives nothing and take_full()
+// gives what is still full, then nothing.
+class Relay {
+public:
+    struct Slot {
+        std::unique_ptr<char[]> bytes;
+        std::size_t size = 0;
+        bool failed = false;
+    };
+
+    // `count` buffers of `size` bytes; the first is `first` when given, and
+    // starts in the caller's hands rather than among the empty ones.
+    Relay(std::size_t count, std::size_t size, std::unique_ptr<char[]> first = nullptr) : slots_(count) {
+        for (std::size_t i = 0; i < count; ++i) {
+            if (i == 0 && first) {
+                slots_[0].bytes = std::move(first);
+                continue;
+            }
+            slots_[i].bytes = std::make_unique_for_overwrite<char[]>(size);
+            empty_.push_back(&slots_[i]);
+        }
+    }
+    Slot* first() { return &slots_[0]; }
+
+    Slot* take_empty() { return take(empty_, true); }
+    Slot* take_full() { return take(full_, false); }
+    void give_empty(Slot* slot) { give(empty_, slot); }
+    void give_full(Slot* slot) { give(full_, slot); }
+
+    void stop() {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            stopped_ = true;
+        }
+        changed_.notify_all();
+    }
+
+private:
+    Slot* take(std::deque<Slot*>& from, bool nothing_once_stopped) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return stopped_ || !from.empty(); });
+        if (from.empty() || (stopped_ && nothing_once_stopped)) return nullptr;
+        Slot* slot = from.front();
+        from.pop_front();
+        return slot;
+    }
+    void give(std::deque<Slot*>& to, Slot* slot) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            to.push_back(slot);
+        }
+        changed_.notify_all();
+    }
+
+    std::vector<Slot> slots_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Slot*> empty_;
+    std::deque<Slot*> full_;
+    bool stopped_ = false;
+};
+
+// Buffers per stream that runs a thread: one in the program's hands, the
+// others being filled or written out.
+constexpr std::size_t kRelayBuffers = 4;
+
 }  // namespace
 
 std::FILE* open_file(const std::string& name, const char* mode) {
@@ -59,7 +135,20 @@ bool can_read(const std::string& name) {
 
 // ---------------------------------------------------------------- Reader
 
+struct Reader::Ahead {
+    Relay relay{kRelayBuffers, kBufferSize};
+    std::thread thread;
+    Relay::Slot* current = nullptr;  // the buffer being delivered
+    bool done = false;               // the last buffer was taken
+};
+
+Reader::Reader() = default;
+
 Reader::~Reader() {
+    if (ahead_) {
+        ahead_->relay.stop();
+        ahead_->thread.join();
+    }
     if (file_ != nullptr) std::fclose(file_);
 }
 
@@ -70,16 +159,27 @@ bool Reader::open(const std::string& name, Translation translation) {
     translation_ = translation;
     // The stream layer does its own buffering; the C stream only moves blocks.
     std::setvbuf(file_, nullptr, _IONBF, 0);
-    buf_ = std::make_unique_for_overwrite<char[]>(kBufferSize);
-    if (translation == Translation::binary) file_size_ = file_size_of(file_);
+    const std::uint64_t size = file_size_of(file_);
+    if (translation == Translation::binary) file_size_ = size;
+    if (size > kBufferSize) {
+        // More than one buffer: read ahead on a thread of its own, if one can be started.
+        ahead_ = std::make_unique<Ahead>();
+        try {
+            ahead_->thread = std::thread(&Reader::read_ahead, this);
+            return true;
+        } catch (const std::system_error&) {
+            ahead_.reset();
+        }
+    }
+    own_ = std::make_unique_for_overwrite<char[]>(kBufferSize);
+    buf_ = own_.get();
     return true;
 }
 
-// Turns buf_[0, raw_len) into delivered bytes in place and returns their
-// count. A CR as the last raw byte is held back (carry_cr_) until the next
-// fill shows whether an LF follows; at the true end it is delivered as is.
-std::size_t Reader::translate(std::size_t raw_len, bool source_done) {
-    char* b = buf_.get();
+// Turns b[0, raw_len) into delivered bytes in place and returns their count.
+// A CR as the last raw byte is held back (carry_cr_) until the next fill shows
+// whether an LF follows; at the true end it is delivered as is.
+std::size_t Reader::translate(char* b, std::size_t raw_len, bool source_done) {
     if (const void* stop = std::memchr(b, kEndOfText, raw_len)) {
         raw_len = static_cast<std::size_t>(static_cast<const char*>(stop) - b);
         source_done_ = true;
@@ -109,36 +209,85 @@ std::size_t Reader::translate(std::size_t raw_len, bool source_done) {
     return w;
 }
 
+// Fills `buf` (kBufferSize bytes) with the next delivered bytes and returns
+// their count: 0 when nothing more can be delivered, or with `failed` set when
+// the file could not be read.
+std::size_t Reader::produce(char* buf, bool& failed) {
+    std::size_t delivered = 0;
+    while (delivered == 0) {
+        if (source_done_) {
+            if (!carry_cr_) return 0;
+            carry_cr_ = false;
+            buf[0] = '\r';
+            return 1;
+        }
+        std::size_t start = 0;
+        if (carry_cr_) {
+            buf[0] = '\r';
+            start = 1;
+            carry_cr_ = false;
+        }
+        const std::size_t got = std::fread(buf + start, 1, kBufferSize - start, file_);
+        if (got < kBufferSize - start) {
+            if (std::ferror(file_)) {
+                failed = true;
+                return 0;
+            }
+            source_done_ = true;
+        }
+        const std::size_t raw = start + got;
+        // Binary mode delivers everything as stored, 0x1A and CR included.
+        delivered = translation_ == Translation::text ? translate(buf, raw, source_done_) : raw;
+    }
+    return delivered;
+}
+
+// The read-ahead thread: fills buffers until the input ends or fails, handing
+// over the last one (empty, or marked failed) as well.
+void Reader::read_ahead() {
+    Relay& relay = ahead_->relay;
+    for (;;) {
+        Relay::Slot* slot = relay.take_empty();
+        if (slot == nullptr) return;  // the stream is being closed
+        slot->failed = false;
+        slot->size = produce(slot->bytes.get(), slot->failed);
+        const bool last = slot->failed || slot->size == 0;
+        relay.give_full(slot);
+        if (last) return;
+    }
+}
+
 bool Reader::fill() {
     delivered_base_ += end_;
     pos_ = 0;
     end_ = 0;
     if (file_ == nullptr) return false;
-    while (end_ == 0) {
-        if (source_done_) {
-            if (carry_cr_) {
-                carry_cr_ = false;
-                buf_[0] = '\r';
-                end_ = 1;
-                return true;
-            }
-            return false;
-        }
-        std::size_t start = 0;
-        if (carry_cr_) {
-            buf_[0] = '\r';
-            start = 1;
-            carry_cr_ = false;
-        }
-        const std::size_t got = std::fread(buf_.get() + start, 1, kBufferSize - start, file_);
-        if (got < kBufferSize - start) {
-            if (std::ferror(file_)) fail(-1, "Error reading " + name_ + " at byte offset " + std::to_string(offset()) + "\n");
-            source_done_ = true;
-        }
-        const std::size_t raw = start + got;
-        // Binary mode delivers everything as stored, 0x1A and CR included.
-        end_ = translation_ == Translation::text ? translate(raw, source_done_) : raw;
+    if (ahead_) return fill_ahead();
+    bool failed = false;
+    end_ = produce(buf_, failed);
+    if (failed) fail(-1, "Error reading " + name_ + " at byte offset " + std::to_string(offset()) + "\n");
+    return end_ != 0;
+}
+
+bool Reader::fill_ahead() {
+    Ahead& a = *ahead_;
+    if (a.current != nullptr) {
+        a.relay.give_empty(a.current);
+        a.current = nullptr;
+        buf_ = nullptr;
     }
+    if (a.done) return false;
+    Relay::Slot* slot = a.relay.take_full();
+    if (slot == nullptr || slot->failed || slot->size == 0) {
+        a.done = true;
+        const bool failed = slot != nullptr && slot->failed;
+        if (slot != nullptr) a.relay.give_empty(slot);
+        if (failed) fail(-1, "Error reading " + name_ + " at byte offset " + std::to_string(offset()) + "\n");
+        return false;
+    }
+    a.current = slot;
+    buf_ = slot->bytes.get();
+    end_ = slot->size;
     return true;
 }
 
@@ -149,7 +298,7 @@ bool Reader::read_line(std::string& line) {
     }
     line.clear();
     for (;;) {
-        const char* start = buf_.get() + pos_;
+        const char* start = buf_ + pos_;
         const std::size_t avail = end_ - pos_;
         if (const void* lf = std::memchr(start, '\n', avail)) {
             const std::size_t n = static_cast<std::size_t>(static_cast<const char*>(lf) - start) + 1;
@@ -173,7 +322,7 @@ bool Reader::read_line_across(std::string_view& line, std::string& spill) {
         eof_ = true;
         return false;
     }
-    const char* start = buf_.get() + pos_;
+    const char* start = buf_ + pos_;
     if (const void* lf = std::memchr(start, '\n', end_ - pos_)) {
         const std::size_t n = static_cast<std::size_t>(static_cast<const char*>(lf) - start) + 1;
         pos_ += n;
@@ -191,7 +340,7 @@ bool Reader::skip_line() {
             eof_ = true;
             return false;
         }
-        const char* start = buf_.get() + pos_;
+        const char* start = buf_ + pos_;
         if (const void* lf = std::memchr(start, '\n', end_ - pos_)) {
             pos_ += static_cast<std::size_t>(static_cast<const char*>(lf) - start) + 1;
             return true;
@@ -207,7 +356,7 @@ bool Reader::read_line_piece(std::string& line, std::size_t max) {
     }
     line.clear();
     while (line.size() < max) {
-        const char* start = buf_.get() + pos_;
+        const char* start = buf_ + pos_;
         const std::size_t avail = std::min(end_ - pos_, max - line.size());
         if (const void* lf = std::memchr(start, '\n', avail)) {
             const std::size_t n = static_cast<std::size_t>(static_cast<const char*>(lf) - start) + 1;
@@ -235,7 +384,7 @@ std::size_t Reader::read_across(void* out, std::size_t count) {
             break;
         }
         const std::size_t n = std::min(end_ - pos_, count - done);
-        std::memcpy(dst + done, buf_.get() + pos_, n);
+        std::memcpy(dst + done, buf_ + pos_, n);
         pos_ += n;
         done += n;
     }
@@ -259,7 +408,7 @@ std::string_view Reader::read_view(std::size_t max) {
         return {};
     }
     const std::size_t n = std::min(end_ - pos_, max);
-    const char* start = buf_.get() + pos_;
+    const char* start = buf_ + pos_;
     pos_ += n;
     return std::string_view(start, n);
 }
@@ -286,7 +435,7 @@ std::size_t Reader::append(std::string& out, std::size_t count) {
             break;
         }
         const std::size_t n = std::min(end_ - pos_, count - done);
-        out.append(buf_.get() + pos_, n);
+        out.append(buf_ + pos_, n);
         pos_ += n;
         done += n;
     }
@@ -303,9 +452,19 @@ int Reader::get_across() {
 
 // ---------------------------------------------------------------- Writer
 
+struct Writer::Behind {
+    Behind(std::unique_ptr<char[]> first) : relay(kRelayBuffers, kBufferSize, std::move(first)) {}
+    Relay relay;
+    std::thread thread;
+    Relay::Slot* current = nullptr;  // the buffer being filled
+    std::atomic<bool> failed{false};  // a write out failed (set by the thread)
+};
+
+Writer::Writer() = default;
+
 Writer::~Writer() {
     if (file_ != nullptr) {
-        if (!failed_) drain();
+        finish();  // errors are ignored here: close() reports them
         std::fclose(file_);
     }
 }
@@ -316,66 +475,126 @@ bool Writer::open(const std::string& name, Translation translation) {
     name_ = name;
     translation_ = translation;
     std::setvbuf(file_, nullptr, _IONBF, 0);
-    buf_ = std::make_unique_for_overwrite<char[]>(kBufferSize);
+    own_ = std::make_unique_for_overwrite<char[]>(kBufferSize);
+    buf_ = own_.get();
     return true;
 }
 
-void Writer::drain() {
-    if (len_ == 0) return;
-    const std::size_t want = len_;
-    len_ = 0;
-    if (std::fwrite(buf_.get(), 1, want, file_) != want) failed_ = true;
-}
+[[noreturn]] void Writer::write_failed() { fail(-1, "Error writing " + name_ + "\n"); }
 
-// A write that does not fit what is left of the buffer: the pending bytes go
-// out first, and bytes that would fill a whole buffer go out directly.
-void Writer::write_across(const char* bytes, std::size_t count) {
-    flush();
-    if (count >= kBufferSize) {
-        if (std::fwrite(bytes, 1, count, file_) != count) {
-            failed_ = true;
-            fail(-1, "Error writing " + name_ + "\n");
+// Writes `count` bytes to the file, a text stream's LF as CR LF; false when
+// the file takes fewer.
+bool Writer::write_out(const char* bytes, std::size_t count) {
+    if (translation_ == Translation::binary) return std::fwrite(bytes, 1, count, file_) == count;
+    // Twice the buffer holds any buffer's bytes translated.
+    if (!stage_) stage_ = std::make_unique_for_overwrite<char[]>(2 * kBufferSize);
+    char* d = stage_.get();
+    const char* const end = bytes + count;
+    while (bytes != end) {
+        const void* lf = std::memchr(bytes, '\n', static_cast<std::size_t>(end - bytes));
+        const char* stop = lf != nullptr ? static_cast<const char*>(lf) : end;
+        std::memcpy(d, bytes, static_cast<std::size_t>(stop - bytes));
+        d += stop - bytes;
+        bytes = stop;
+        if (lf != nullptr) {
+            *d++ = '\r';
+            *d++ = '\n';
+            ++bytes;
         }
-        return;
     }
-    std::memcpy(buf_.get() + len_, bytes, count);
-    len_ += count;
+    const auto n = static_cast<std::size_t>(d - stage_.get());
+    return std::fwrite(stage_.get(), 1, n, file_) == n;
 }
 
-// Text mode: every LF goes out as CR LF.
-void Writer::write_text(std::string_view bytes) {
-    while (!bytes.empty()) {
-        const void* lf = std::memchr(bytes.data(), '\n', bytes.size());
-        if (lf == nullptr) {
-            write_raw(bytes.data(), bytes.size());
-            return;
-        }
-        const std::size_t n = static_cast<std::size_t>(static_cast<const char*>(lf) - bytes.data());
-        write_raw(bytes.data(), n);
-        write_raw("\r\n", 2);
-        bytes.remove_prefix(n + 1);
+// The write-behind thread: writes out full buffers until the stream closes.
+// After a failed write out the rest is dropped; the program's thread reports
+// the failure.
+void Writer::write_behind() {
+    Behind& b = *behind_;
+    while (Relay::Slot* slot = b.relay.take_full()) {
+        if (!b.failed.load() && !write_out(slot->bytes.get(), slot->size)) b.failed.store(true);
+        b.relay.give_empty(slot);
+    }
+}
+
+// A write that does not fit what is left of the buffer: it fills the buffer,
+// and goes on in the next ones.
+void Writer::write_across(const char* bytes, std::size_t count) {
+    while (count != 0) {
+        if (len_ == kBufferSize) flush();
+        const std::size_t n = std::min(count, kBufferSize - len_);
+        std::memcpy(buf_ + len_, bytes, n);
+        len_ += n;
+        bytes += n;
+        count -= n;
     }
 }
 
 void Writer::flush() {
-    if (file_ == nullptr) return;
-    if (len_ > 0) {
-        const std::size_t want = len_;
-        const std::size_t n = std::fwrite(buf_.get(), 1, want, file_);
-        len_ = 0;
-        if (n != want) {
-            failed_ = true;
-            fail(-1, "Error writing " + name_ + "\n");
+    if (file_ == nullptr || len_ == 0) return;
+    if (failed_) write_failed();
+    if (!behind_) {
+        // The output fills more than one buffer: write behind on a thread of
+        // its own from now on, if one can be started.
+        auto behind = std::make_unique<Behind>(std::move(own_));
+        behind->current = behind->relay.first();
+        behind_ = std::move(behind);
+        try {
+            behind_->thread = std::thread(&Writer::write_behind, this);
+        } catch (const std::system_error&) {
+            own_ = std::move(behind_->current->bytes);
+            behind_.reset();
         }
     }
+    if (!behind_) {
+        const bool ok = write_out(buf_, len_);
+        len_ = 0;
+        if (!ok) {
+            failed_ = true;
+            write_failed();
+        }
+        return;
+    }
+    Behind& b = *behind_;
+    b.current->size = len_;
+    b.relay.give_full(b.current);
+    b.current = b.relay.take_empty();
+    buf_ = b.current->bytes.get();
+    len_ = 0;
+    if (b.failed.load()) {
+        failed_ = true;
+        write_failed();
+    }
+}
+
+// Writes out everything pending and ends the write-behind thread; false when
+// a write out failed.
+bool Writer::finish() {
+    if (behind_) {
+        Behind& b = *behind_;
+        if (len_ != 0 && !failed_) {
+            b.current->size = len_;
+            b.relay.give_full(b.current);
+        }
+        b.relay.stop();
+        b.thread.join();
+        if (b.failed.load()) failed_ = true;
+        behind_.reset();
+        buf_ = nullptr;
+    } else if (len_ != 0 && !failed_) {
+        if (!write_out(buf_, len_)) failed_ = true;
+    }
+    len_ = 0;
+    return !failed_;
 }
 
 void Writer::close() {
     if (file_ == nullptr) return;
-    flush();
+    bool ok = finish();
     std::FILE* f = file_;
     file_ = nullptr;
-    if (std::fclose(f) != 0) fail(-1, "Error writing " + name_ + "\n");
+    if (std::fclose(f) != 0) ok = false;
+    if (!ok) write_failed();
 }
 
 }  // namespace kit

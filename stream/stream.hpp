@@ -9,6 +9,12 @@
 // The end-of-file indicator is set only when a read finds no byte left; a read
 // that takes the last byte does not set it. A read error throws a Failure that
 // names the file.
+//
+// A file larger than one buffer is read ahead, and an output larger than one
+// buffer is written behind, by a thread of the stream's own, so that the
+// system's copies of the bytes (and the line-end translation) run beside the
+// program's work. The bytes, messages and offsets are those of reading and
+// writing in turn; a write error is reported by a later flush or by close.
 #pragma once
 
 #include <cstddef>
@@ -49,7 +55,7 @@ class Reader {
 public:
     static constexpr std::size_t kBufferSize = 1 << 18;
 
-    Reader() = default;
+    Reader();
     ~Reader();
     Reader(const Reader&) = delete;
     Reader& operator=(const Reader&) = delete;
@@ -73,8 +79,8 @@ public:
     // end-of-file indicator, when no byte was left.
     bool read_line(std::string_view& line, std::string& spill) {
         // Most lines lie in the buffer whole: they are found without a call.
-        if (const void* lf = pos_ != end_ ? std::memchr(buf_.get() + pos_, '\n', end_ - pos_) : nullptr) {
-            const char* start = buf_.get() + pos_;
+        if (const void* lf = pos_ != end_ ? std::memchr(buf_ + pos_, '\n', end_ - pos_) : nullptr) {
+            const char* start = buf_ + pos_;
             const std::size_t n = static_cast<std::size_t>(static_cast<const char*>(lf) - start) + 1;
             pos_ += n;
             line = std::string_view(start, n);
@@ -99,7 +105,7 @@ public:
     std::size_t read(void* out, std::size_t count) {
         // Most reads are a few bytes that the buffer already holds.
         if (count <= end_ - pos_ && count != 0) {
-            std::memcpy(out, buf_.get() + pos_, count);
+            std::memcpy(out, buf_ + pos_, count);
             pos_ += count;
             return count;
         }
@@ -113,7 +119,7 @@ public:
     std::size_t read_le(std::size_t width, std::uint32_t& value) {
         if (end_ - pos_ >= 4) {
             // One load of four bytes, then the bytes past `width` are masked off.
-            const std::uint32_t word = word_le(reinterpret_cast<const unsigned char*>(buf_.get() + pos_));
+            const std::uint32_t word = word_le(reinterpret_cast<const unsigned char*>(buf_ + pos_));
             value = width >= 4 ? word : word & ((std::uint32_t{1} << (8 * width)) - 1);
             pos_ += width;
             return width;
@@ -131,7 +137,7 @@ public:
     // next read from the stream, for a caller that walks whole items in place
     // and takes the reads above only for an item that runs past it. Empty when
     // the buffer is used up (the next read fills it).
-    std::string_view buffered() const { return std::string_view(buf_.get() + pos_, end_ - pos_); }
+    std::string_view buffered() const { return std::string_view(buf_ + pos_, end_ - pos_); }
     // Passes over `count` bytes of buffered(); `count` must not exceed its size.
     void consume(std::size_t count) { pos_ += count; }
 
@@ -158,23 +164,31 @@ public:
     std::uint64_t offset() const { return delivered_base_ + pos_; }
 
 private:
+    struct Ahead;  // the read-ahead thread and the buffers it fills
+
     bool fill();  // false when nothing more can be delivered
+    bool fill_ahead();
+    std::size_t produce(char* buf, bool& failed);
+    void read_ahead();
     std::size_t read_across(void* out, std::size_t count);
     int get_across();
     bool read_line_across(std::string_view& line, std::string& spill);
     std::size_t read_le_across(std::size_t width, std::uint32_t& value);
-    std::size_t translate(std::size_t raw_len, bool source_done);
+    std::size_t translate(char* b, std::size_t raw_len, bool source_done);
 
     std::FILE* file_ = nullptr;
     std::string name_;
     Translation translation_ = Translation::binary;
-    std::unique_ptr<char[]> buf_;
+    char* buf_ = nullptr;  // the buffer being delivered: own_, or one of ahead_'s
+    std::unique_ptr<char[]> own_;
+    std::unique_ptr<Ahead> ahead_;
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
     std::uint64_t file_size_ = 0;
     std::uint64_t delivered_base_ = 0;  // bytes delivered before buf_[0]
-    bool carry_cr_ = false;             // a CR held back until the next byte is known
-    bool source_done_ = false;          // the file (or a 0x1A) has no more bytes
+    // Owned by the read-ahead thread while it runs.
+    bool carry_cr_ = false;     // a CR held back until the next byte is known
+    bool source_done_ = false;  // the file (or a 0x1A) has no more bytes
     bool eof_ = false;
 };
 
@@ -182,7 +196,7 @@ class Writer {
 public:
     static constexpr std::size_t kBufferSize = 1 << 18;
 
-    Writer() = default;
+    Writer();
     ~Writer();  // writes out pending bytes (errors are then ignored)
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
@@ -192,21 +206,11 @@ public:
     bool is_open() const { return file_ != nullptr; }
     const std::string& name() const { return name_; }
 
-    void write(std::string_view bytes) {
-        if (translation_ == Translation::binary) {
-            write_raw(bytes.data(), bytes.size());
-        } else {
-            write_text(bytes);
-        }
-    }
-    void write(const void* bytes, std::size_t count) {
-        write(std::string_view(static_cast<const char*>(bytes), count));
-    }
+    // The buffer holds the bytes as the program gives them; a text stream's
+    // LF becomes CR LF when the buffer is written out.
+    void write(std::string_view bytes) { write_raw(bytes.data(), bytes.size()); }
+    void write(const void* bytes, std::size_t count) { write_raw(static_cast<const char*>(bytes), count); }
     void put(char c) {
-        if (c == '\n' && translation_ == Translation::text) {
-            write_raw("\r\n", 2);
-            return;
-        }
         if (len_ == kBufferSize) flush();
         buf_[len_++] = c;
     }
@@ -230,44 +234,52 @@ public:
         write_raw(reinterpret_cast<const char*>(b), 4);
     }
 
-    // Room for `count` more bytes of a binary stream, to be filled whole
-    // before the next call, so that a caller can format in place: a pointer
-    // into the buffer (written out first when it lacks the room). Null for a
-    // text stream, whose bytes go through the translation, and when `count`
-    // is more than the buffer holds.
+    // Room for `count` more bytes, to be filled whole before the next call,
+    // so that a caller can format in place: a pointer into the buffer (written
+    // out first when it lacks the room). Null when `count` is more than the
+    // buffer holds.
     char* room(std::size_t count) {
-        if (translation_ != Translation::binary || count > kBufferSize) return nullptr;
+        if (count > kBufferSize) return nullptr;
         if (count > kBufferSize - len_) flush();
-        char* p = buf_.get() + len_;
+        char* p = buf_ + len_;
         len_ += count;
         return p;
     }
 
-    // Writes out pending bytes; throws a Failure naming the file on error.
+    // Passes the pending bytes on to be written out; throws a Failure naming
+    // the file when this or an earlier write out failed.
     void flush();
-    // Flushes and closes; throws a Failure naming the file on error.
+    // Writes out everything and closes; throws a Failure naming the file on
+    // error.
     void close();
 
 private:
+    struct Behind;  // the write-behind thread and the buffers it writes out
+
     void write_raw(const char* bytes, std::size_t count) {
         // Most writes are a few bytes that fit the buffer.
         if (count <= kBufferSize - len_) {
-            std::memcpy(buf_.get() + len_, bytes, count);
+            std::memcpy(buf_ + len_, bytes, count);
             len_ += count;
             return;
         }
         write_across(bytes, count);
     }
     void write_across(const char* bytes, std::size_t count);
-    void write_text(std::string_view bytes);
-    void drain();
+    bool write_out(const char* bytes, std::size_t count);
+    void write_behind();
+    bool finish();
+    [[noreturn]] void write_failed();
 
     std::FILE* file_ = nullptr;
     std::string name_;
     Translation translation_ = Translation::binary;
-    std::unique_ptr<char[]> buf_;
+    char* buf_ = nullptr;  // the buffer being filled: own_, or one of behind_'s
+    std::unique_ptr<char[]> own_;
+    std::unique_ptr<Behind> behind_;
+    std::unique_ptr<char[]> stage_;  // a text stream's bytes with CR LF line ends
     std::size_t len_ = 0;
-    bool failed_ = false;
+    bool failed_ = false;  // a write out failed (as the program's thread knows it)
 };
 
 }  // namespace kit

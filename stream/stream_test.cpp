@@ -244,9 +244,15 @@ TEST(Write, RoomInTheBufferForFormattingInPlace) {
     kit_test::TempDir dir;
     const std::size_t n = Writer::kBufferSize;
     {
+        // A text stream's bytes are translated as they are written out, so
+        // room filled in place gets its LF as CR LF too.
         Writer t;
         ASSERT_TRUE(t.open((dir / "t").string(), Translation::text));
-        EXPECT_EQ(t.room(1), nullptr);  // text streams translate every byte
+        char* line = t.room(3);
+        ASSERT_NE(line, nullptr);
+        std::memcpy(line, "a\nb", 3);
+        t.close();
+        EXPECT_EQ(*dir.read("t"), "a\r\nb");
     }
     Writer w;
     ASSERT_TRUE(w.open((dir / "b").string(), Translation::binary));
@@ -260,6 +266,49 @@ TEST(Write, RoomInTheBufferForFormattingInPlace) {
     std::memcpy(next, "end", 3);
     w.close();
     EXPECT_EQ(*dir.read("b"), "head" + std::string(n - 4, 'f') + "end");
+}
+
+TEST(Write, FailuresAreReportedWhenWrittenBehind) {
+    // A device that takes no byte: a short output fails when it is closed, a
+    // long one (written out behind the program) by a later flush or by close,
+    // and the destructor of a stream that failed neither throws nor hangs.
+    for (const std::size_t size : {std::size_t{10}, Writer::kBufferSize * 5 + 3}) {
+        for (const Translation t : {Translation::binary, Translation::text}) {
+            Writer w;
+            if (!w.open("/dev/full", t)) GTEST_SKIP() << "no /dev/full here";
+            const std::string chunk(1000, '\n');
+            std::string message;
+            try {
+                for (std::size_t done = 0; done < size; done += chunk.size()) w.write(chunk);
+                w.close();
+            } catch (const kit::Failure& f) {
+                message = f.message;
+            }
+            EXPECT_EQ(message, "Error writing /dev/full\n") << size;
+        }
+    }
+}
+
+TEST(Read, StreamsLeftEarlyAndLongTextInputs) {
+    // A long text input read ahead: CR LF pairs around every buffer end, a 0x1A
+    // past the first buffers ending it; and readers dropped part way through.
+    kit_test::TempDir dir;
+    const std::size_t n = Reader::kBufferSize;
+    std::string in;
+    std::string want;
+    for (std::size_t i = 0; in.size() < 3 * n; ++i) {
+        const std::string word(i % 97, static_cast<char>('a' + i % 26));
+        in += word + (i % 3 == 0 ? "\r" : "") + "\r\n";
+        want += word + (i % 3 == 0 ? "\r" : "") + "\n";
+    }
+    dir.write("f", in + "\x1A" + std::string(n, 'z'));
+    EXPECT_EQ(read_all_lines((dir / "f").string(), Translation::text), want);
+    for (const std::size_t lines : {0, 1, 5000}) {
+        Reader r;
+        ASSERT_TRUE(r.open((dir / "f").string(), Translation::text));
+        std::string line;
+        for (std::size_t i = 0; i < lines; ++i) ASSERT_TRUE(r.read_line(line));
+    }
 }
 
 TEST(HexField, ReadsLikeTheFormatsNeed) {
