@@ -9,10 +9,9 @@
 // lower-case digits), and only serves linefold's check that numbers rise.
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
+#include <cstring>
 #include <optional>
 #include <string_view>
 
@@ -42,6 +41,45 @@ inline std::uint64_t reads_for_line(std::size_t length) {
     return (static_cast<std::uint64_t>(length) + kReadPiece - 1) / kReadPiece;
 }
 
+// Number of LF bytes in `text`. The bytes are counted in blocks of a fixed
+// size into an 8-bit sum, a loop that compilers turn into wide compares, so a
+// stretch of many short lines costs a fraction of an instruction per byte.
+inline std::size_t count_lf(std::string_view text) {
+    constexpr std::size_t kBlock = 64;  // below 256, so the 8-bit sum cannot wrap
+    std::size_t count = 0;
+    const char* p = text.data();
+    std::size_t left = text.size();
+    for (; left >= kBlock; p += kBlock, left -= kBlock) {
+        unsigned char in_block = 0;
+        for (std::size_t i = 0; i < kBlock; ++i) in_block = static_cast<unsigned char>(in_block + (p[i] == '\n'));
+        count += in_block;
+    }
+    for (; left > 0; ++p, --left) count += *p == '\n';
+    return count;
+}
+
+// How many reads the lines of `lines` take together, each counted as
+// reads_for_line does. Every line ends in LF, except perhaps the last, which
+// then counts as a line as well.
+inline std::uint64_t reads_for_lines(std::string_view lines) {
+    std::uint64_t reads = 0;
+    while (!lines.empty()) {
+        // Each whole line within the next kReadPiece bytes takes one read.
+        const std::size_t last = lines.substr(0, kReadPiece).rfind('\n');
+        if (last != std::string_view::npos) {
+            reads += count_lf(lines.substr(0, last + 1));
+            lines.remove_prefix(last + 1);
+            continue;
+        }
+        // A line longer than one read.
+        const std::size_t lf = lines.find('\n', kReadPiece);
+        const std::size_t length = lf == std::string_view::npos ? lines.size() : lf + 1;
+        reads += reads_for_line(length);
+        lines.remove_prefix(length);
+    }
+    return reads;
+}
+
 // The read, of those reads, that holds the byte at `offset` of the line.
 inline std::uint64_t read_at(std::size_t offset) { return offset / kReadPiece; }
 
@@ -51,25 +89,48 @@ inline std::string_view without_lf(std::string_view line) {
     return line;
 }
 
-// Finds a marker in lines. Its searcher is set up once and moves ahead by up
-// to the marker's length at each look, where a plain search would stop at
-// every byte that could begin the marker.
+// Finds a marker in text. The search runs memchr to the next `anchor` byte,
+// a byte of the marker that is rare in a text archive ("=" stands once in a
+// property line and seldom in a text), and compares the marker whole only
+// there, so that it passes over long texts and whole runs of lines in large
+// steps instead of looking at every byte that could begin the marker.
 class MarkerFinder {
 public:
-    explicit MarkerFinder(std::string_view marker) : size_(marker.size()), searcher_(marker.begin(), marker.end()) {}
+    static constexpr std::size_t npos = std::string_view::npos;
 
-    // Index just past the first occurrence of the marker in `line`, or
-    // nothing when the line does not hold it.
-    std::optional<std::size_t> end_in(std::string_view line) const {
-        const auto at = std::search(line.begin(), line.end(), searcher_);
-        if (at == line.end()) return std::nullopt;
-        return static_cast<std::size_t>(at - line.begin()) + size_;
+    // `anchor` must occur in `marker`.
+    constexpr MarkerFinder(std::string_view marker, char anchor)
+        : marker_(marker), anchor_(anchor), lead_(marker.find(anchor)) {}
+
+    std::size_t size() const { return marker_.size(); }
+
+    // Index of the first occurrence of the marker in `text` that starts at
+    // or after `from` (at most text.size()), or npos.
+    std::size_t find(std::string_view text, std::size_t from = 0) const {
+        if (text.size() - from < marker_.size()) return npos;
+        const char* const begin = text.data();
+        // An occurrence at `start` has its anchor at start + lead_; the last
+        // anchor looked at leaves room for the rest of the marker.
+        const char* at = begin + from + lead_;
+        const char* const last = begin + text.size() - (marker_.size() - lead_);
+        while (at <= last) {
+            const void* hit = std::memchr(at, anchor_, static_cast<std::size_t>(last - at) + 1);
+            if (hit == nullptr) return npos;
+            const char* const start = static_cast<const char*>(hit) - lead_;
+            if (std::memcmp(start, marker_.data(), marker_.size()) == 0) return static_cast<std::size_t>(start - begin);
+            at = static_cast<const char*>(hit) + 1;
+        }
+        return npos;
     }
 
 private:
-    std::size_t size_;
-    std::boyer_moore_horspool_searcher<std::string_view::const_iterator> searcher_;
+    std::string_view marker_;
+    char anchor_;
+    std::size_t lead_;  // index of the anchor in the marker
 };
+
+inline constexpr MarkerFinder kNameFinder(kNameMarker, '=');
+inline constexpr MarkerFinder kTextFinder(kTextMarker, '=');
 
 // First half of a list line, written when the name-marker line is read:
 // number, "@", name, "@".
