@@ -1,6 +1,8 @@
 #include "arcspill/arcspill.hpp"
 
+#include <array>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -20,6 +22,37 @@ constexpr std::string_view kUsage =
     "text archive \"ou_unpack.csl\" beside it. Other arguments are ignored.\n"
     "  --help     print this text\n"
     "  --version  print the version\n";
+
+// The 12 lines of an item, in the order of its values: a bare string, or a
+// property (its key entry, dropped, and its value) with the name in its lead.
+enum class Kind { bare, string_property, number_property };
+struct ItemLine {
+    Kind kind;
+    std::string_view lead;  // tabs, and a property's name with "="
+    const char* what;       // the value's place
+    const char* key;        // the key entry's place, for a property
+};
+constexpr std::array<ItemLine, 12> kItemLines = {{
+    {Kind::bare, "\t", "bare string 1", nullptr},
+    {Kind::string_property, "\t\tblockName=", "blockName", "key of blockName"},
+    {Kind::number_property, "\t\tnumOfBlocks=", "numOfBlocks", "key of numOfBlocks"},
+    {Kind::number_property, "\t\tsubBlock0=", "subBlock0", "key of subBlock0"},
+    {Kind::bare, "\t\t", "bare string 2", nullptr},
+    {Kind::bare, "\t\t\t", "bare string 3", nullptr},
+    {Kind::number_property, "\t\t\t\tsubType=", "subType", "key of subType"},
+    {Kind::string_property, "\t\t\t\ttext=", "text", "key of text"},
+    {Kind::string_property, "\t\t\t\tname=", "name", "key of name"},
+    {Kind::bare, "\t\t\t", "bare string 4", nullptr},
+    {Kind::bare, "\t\t", "bare string 5", nullptr},
+    {Kind::bare, "\t", "bare string 6", nullptr},
+}};
+// The line whose value must be 0, else the run stops.
+constexpr std::size_t kSubBlock0Line = 3;
+
+char* put(char* out, std::string_view bytes) {
+    std::memcpy(out, bytes.data(), bytes.size());
+    return out + bytes.size();
+}
 
 // Writes the text archive while the archive is read, one line per value.
 class Unpacker {
@@ -70,6 +103,61 @@ public:
         head(lead, v);
         out_.put_dec(static_cast<std::int32_t>(v.value));
         out_.put('\n');
+    }
+
+    // An item that lies whole in the input's buffer, written in one piece of
+    // the output's buffer: the same lines as the reads above give, for the
+    // cost of walking its bytes once. False, with nothing read or written,
+    // for an item that runs past the buffer or that the reads must stop at
+    // (a type byte without a size width, subBlock0 other than 0): the reads
+    // take it then.
+    bool item_in_place() {
+        const std::string_view buffer = in_.buffered();
+        struct Line {
+            InPlace v;
+            std::string_view type;  // a property's type name
+            char digits[11];  // a number's decimal
+            std::size_t digit_count;
+        };
+        std::array<Line, kItemLines.size()> lines;
+        std::size_t pos = 0;
+        std::size_t size = 0;  // of the 12 lines
+        for (std::size_t k = 0; k < kItemLines.size(); ++k) {
+            const ItemLine& item_line = kItemLines[k];
+            Line& line = lines[k];
+            InPlace key;
+            if (item_line.kind != Kind::bare && !value_in(buffer, pos, false, key)) return false;
+            if (!value_in(buffer, pos, item_line.kind != Kind::number_property, line.v)) return false;
+            size += item_line.lead.size() + 1;
+            if (item_line.kind != Kind::bare) {
+                line.type = type_name(line.v.type);
+                size += line.type.size() + 1;
+            }
+            if (item_line.kind == Kind::number_property) {
+                line.digit_count = kit::put_dec(line.digits, static_cast<std::int32_t>(line.v.value));
+                size += line.digit_count;
+            } else {
+                line.v.bytes = up_to_zero(line.v.bytes);
+                size += line.v.bytes.size();
+            }
+        }
+        if (lines[kSubBlock0Line].v.value != 0 || !in_.holds(pos)) return false;
+        char* out = out_.room(size);
+        if (out == nullptr) return false;
+        for (std::size_t k = 0; k < kItemLines.size(); ++k) {
+            const ItemLine& item_line = kItemLines[k];
+            const Line& line = lines[k];
+            out = put(out, item_line.lead);
+            if (item_line.kind != Kind::bare) {
+                out = put(out, line.type);
+                *out++ = ':';
+            }
+            out = item_line.kind == Kind::number_property ? put(out, {line.digits, line.digit_count})
+                                                          : put(out, line.v.bytes);
+            *out++ = '\n';
+        }
+        in_.consume(pos);
+        return true;
     }
 
 private:
@@ -140,29 +228,35 @@ int run(const std::vector<std::string>& args, kit::Console& console) {
 
     const std::uint32_t n = count.value;
     for (std::uint32_t i = 0; i < n; ++i) {
+        // The last item keeps its last bare string for the closing line: it
+        // takes the reads, as does an item that cannot be walked in place.
+        if (i + 1 < n && un.item_in_place()) continue;
         const auto at = [i](const char* what) { return Place{what, i}; };
-        un.bare("\t", at("bare string 1"));
-        un.string_property("\t\tblockName=", at("key of blockName"), at("blockName"));
-        un.number_line("\t\tnumOfBlocks=", un.property(at("key of numOfBlocks"), at("numOfBlocks")));
-        const Typed sub_block0 = un.property(at("key of subBlock0"), at("subBlock0"));
-        if (sub_block0.value != 0) {
-            out.write(kCrashed);
-            out.close();
-            console.print(kCrashed);
-            return 1;
-        }
-        un.number_line("\t\tsubBlock0=", sub_block0);
-        un.bare("\t\t", at("bare string 2"));
-        un.bare("\t\t\t", at("bare string 3"));
-        un.number_line("\t\t\t\tsubType=", un.property(at("key of subType"), at("subType")));
-        un.string_property("\t\t\t\ttext=", at("key of text"), at("text"));
-        un.string_property("\t\t\t\tname=", at("key of name"), at("name"));
-        un.bare("\t\t\t", at("bare string 4"));
-        un.bare("\t\t", at("bare string 5"));
-        if (i + 1 < n) {
-            un.bare("\t", at("bare string 6"));
-        } else {
-            un.bare_kept("\t", at("bare string 6"), last);
+        for (std::size_t k = 0; k < kItemLines.size(); ++k) {
+            const ItemLine& line = kItemLines[k];
+            switch (line.kind) {
+                case Kind::bare:
+                    if (k + 1 == kItemLines.size() && i + 1 == n) {
+                        un.bare_kept(line.lead, at(line.what), last);
+                    } else {
+                        un.bare(line.lead, at(line.what));
+                    }
+                    break;
+                case Kind::string_property:
+                    un.string_property(line.lead, at(line.key), at(line.what));
+                    break;
+                case Kind::number_property: {
+                    const Typed v = un.property(at(line.key), at(line.what));
+                    if (k == kSubBlock0Line && v.value != 0) {
+                        out.write(kCrashed);
+                        out.close();
+                        console.print(kCrashed);
+                        return 1;
+                    }
+                    un.number_line(line.lead, v);
+                    break;
+                }
+            }
         }
     }
 
