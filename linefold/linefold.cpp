@@ -27,7 +27,9 @@ public:
 
     // Reads the next list line; at the end of the list the last one stays.
     void next() {
-        if (!in_.read_line(line_)) return;
+        std::string_view read;
+        if (!in_.read_line(read, spill_)) return;
+        line_.assign(read);
         ++number_;
         // An editor may have put a byte order mark in front of the first line;
         // it would hide the first block line number.
@@ -41,6 +43,7 @@ public:
 
 private:
     kit::Reader in_;
+    std::string spill_;  // holds a line that runs past the reader's buffer
     std::string line_;
     std::uint64_t number_ = 0;  // 1-based number of the list line held
 };

@@ -27,38 +27,41 @@ public:
     // One line as read, its LF included when it has one.
     void line(std::string_view line) {
         const std::string_view content = linelist::without_lf(line);
-        marked_line(line, linelist::kNameFinder.find(content), linelist::kTextFinder.find(content));
+        write_list(line, linelist::kNameFinder.find(content), linelist::kTextFinder.find(content));
+        counter_ = static_cast<std::uint32_t>(counter_ + linelist::reads_for_line(line.size()));
     }
 
     // The whole lines at the start of `run`, each taken as line() would take
     // it; returns their byte count. The markers are searched over the run,
-    // not line by line: the next occurrence of each is kept, the line around
-    // the nearer one is found, and the lines before it are only counted.
-    // That occurrence is the first of its kind in its line, since the search
-    // goes on after the end of the last line taken.
+    // not line by line: the next occurrence of each is kept, and the line
+    // around the nearer one is found. That occurrence is the first of its
+    // kind in its line, since the search goes on after the end of the last
+    // line taken. The lines' reads are counted in stretches, up to each line
+    // that needs the counter.
     std::size_t lines_in(std::string_view run) {
         constexpr std::size_t none = linelist::MarkerFinder::npos;
         std::size_t name_at = linelist::kNameFinder.find(run);
         std::size_t text_at = linelist::kTextFinder.find(run);
-        std::size_t start = 0;  // where the first line not yet taken starts
+        std::size_t start = 0;    // where the first line not yet taken starts
+        std::size_t counted = 0;  // where the first line not yet counted starts
         for (std::size_t at; (at = std::min(name_at, text_at)) != none;) {
             const void* lf = std::memchr(run.data() + at, '\n', run.size() - at);
             if (lf == nullptr) break;  // the marker's line runs past the buffer
             const std::size_t end = static_cast<std::size_t>(static_cast<const char*>(lf) - run.data()) + 1;
             const std::size_t line_start = line_start_before(run, start, at);
-            counter_ = static_cast<std::uint32_t>(counter_ + linelist::reads_for_lines(run.substr(start, line_start - start)));
+            if (name_at < end) count_reads(run.substr(counted, line_start - counted), counted);
             // A marker holds no LF: one that starts before the line's end lies in its content.
-            marked_line(run.substr(line_start, end - line_start), name_at < end ? name_at - line_start : none,
-                        text_at < end ? text_at - line_start : none);
+            write_list(run.substr(line_start, end - line_start), name_at < end ? name_at - line_start : none,
+                       text_at < end ? text_at - line_start : none);
             if (name_at < end) name_at = linelist::kNameFinder.find(run, end);
             if (text_at < end) text_at = linelist::kTextFinder.find(run, end);
             start = end;
         }
         // The lines without a marker after that, through the run's last LF.
         const std::size_t last = run.rfind('\n');
-        if (last == std::string_view::npos || last < start) return start;
-        counter_ = static_cast<std::uint32_t>(counter_ + linelist::reads_for_lines(run.substr(start, last + 1 - start)));
-        return last + 1;
+        const std::size_t taken = last == std::string_view::npos || last < start ? start : last + 1;
+        count_reads(run.substr(counted, taken - counted), counted);
+        return taken;
     }
 
 private:
@@ -69,9 +72,17 @@ private:
         return lf == std::string_view::npos ? start : start + lf + 1;
     }
 
-    // A line with the index of the first occurrence of each marker in it, npos
-    // when it holds none.
-    void marked_line(std::string_view line, std::size_t name_at, std::size_t text_at) {
+    // Adds the reads of `lines`, whole lines that start at `counted`, and
+    // moves `counted` past them.
+    void count_reads(std::string_view lines, std::size_t& counted) {
+        counter_ = static_cast<std::uint32_t>(counter_ + linelist::reads_for_lines(lines));
+        counted += lines.size();
+    }
+
+    // The list output of a line, with the index of the first occurrence of
+    // each marker in it (npos when it holds none), the counter holding the
+    // reads of the lines before it.
+    void write_list(std::string_view line, std::size_t name_at, std::size_t text_at) {
         const std::string_view content = linelist::without_lf(line);
         if (name_at != linelist::MarkerFinder::npos) {
             const auto number = static_cast<std::uint32_t>(counter_ + linelist::read_at(name_at));
@@ -80,7 +91,6 @@ private:
         if (text_at != linelist::MarkerFinder::npos) {
             linelist::write_tail(out_, content.substr(text_at + linelist::kTextMarker.size()));
         }
-        counter_ = static_cast<std::uint32_t>(counter_ + linelist::reads_for_line(line.size()));
     }
 
     kit::Writer& out_;
