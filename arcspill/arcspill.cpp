@@ -1,6 +1,8 @@
 #include "arcspill/arcspill.hpp"
 
+#include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -49,10 +51,29 @@ constexpr std::array<ItemLine, 12> kItemLines = {{
 // The line whose value must be 0, else the run stops.
 constexpr std::size_t kSubBlock0Line = 3;
 
-char* put(char* out, std::string_view bytes) {
-    std::memcpy(out, bytes.data(), bytes.size());
-    return out + bytes.size();
+// The pieces of an item's lines are copied into the output's buffer: a
+// piece of at most kWide bytes as one copy of kWide bytes (a few moves, where
+// a copy of a varying length is a call) when its source can be read that far
+// (`readable`) and the room, which ends at `end`, holds them. The bytes it
+// writes past the piece are written over by the pieces that follow, which
+// fill the room up to `end`.
+constexpr std::size_t kWide = 32;
+char* put(char* out, const char* end, std::string_view piece, bool readable) {
+    if (readable && piece.size() <= kWide && static_cast<std::size_t>(end - out) >= kWide) {
+        std::memcpy(out, piece.data(), kWide);
+    } else {
+        std::memcpy(out, piece.data(), piece.size());
+    }
+    return out + piece.size();
 }
+
+// The widest head (see Unpacker::head_of): LF, lead, the longest type name, ":".
+constexpr std::size_t kWidestHead = [] {
+    std::size_t widest = 0;
+    for (const ItemLine& line : kItemLines) widest = std::max(widest, line.lead.size());
+    return 1 + widest + 6 + 1;
+}();
+static_assert(kWidestHead <= kWide, "every head of an item line is one wide copy");
 
 // Writes the text archive while the archive is read, one line per value.
 class Unpacker {
@@ -113,28 +134,26 @@ public:
     // take it then.
     bool item_in_place() {
         const std::string_view buffer = in_.buffered();
+        const char* const buffer_end = buffer.data() + buffer.size();
         struct Line {
             InPlace v;
-            std::string_view type;  // a property's type name
-            char digits[11];  // a number's decimal
+            const Head* head;
+            std::array<char, kWide> digits;  // a number's decimal
             std::size_t digit_count;
         };
         std::array<Line, kItemLines.size()> lines;
         std::size_t pos = 0;
-        std::size_t size = 0;  // of the 12 lines
+        std::size_t size = 1;  // of the 12 lines: the last LF, and the rest below
         for (std::size_t k = 0; k < kItemLines.size(); ++k) {
             const ItemLine& item_line = kItemLines[k];
             Line& line = lines[k];
             InPlace key;
             if (item_line.kind != Kind::bare && !value_in(buffer, pos, false, key)) return false;
             if (!value_in(buffer, pos, item_line.kind != Kind::number_property, line.v)) return false;
-            size += item_line.lead.size() + 1;
-            if (item_line.kind != Kind::bare) {
-                line.type = type_name(line.v.type);
-                size += line.type.size() + 1;
-            }
+            line.head = &head_of(k, line.v.type);
+            size += line.head->size;
             if (item_line.kind == Kind::number_property) {
-                line.digit_count = kit::put_dec(line.digits, static_cast<std::int32_t>(line.v.value));
+                line.digit_count = kit::put_dec(line.digits.data(), static_cast<std::int32_t>(line.v.value));
                 size += line.digit_count;
             } else {
                 line.v.bytes = up_to_zero(line.v.bytes);
@@ -144,25 +163,53 @@ public:
         if (lines[kSubBlock0Line].v.value != 0 || !in_.holds(pos)) return false;
         char* out = out_.room(size);
         if (out == nullptr) return false;
+        const char* const end = out + size;
         for (std::size_t k = 0; k < kItemLines.size(); ++k) {
-            const ItemLine& item_line = kItemLines[k];
             const Line& line = lines[k];
-            out = put(out, item_line.lead);
-            if (item_line.kind != Kind::bare) {
-                out = put(out, line.type);
-                *out++ = ':';
+            out = put(out, end, {line.head->bytes.data(), line.head->size}, true);
+            if (kItemLines[k].kind == Kind::number_property) {
+                out = put(out, end, {line.digits.data(), line.digit_count}, true);
+            } else {
+                const std::string_view bytes = line.v.bytes;
+                out = put(out, end, bytes, buffer_end - bytes.data() >= static_cast<std::ptrdiff_t>(kWide));
             }
-            out = item_line.kind == Kind::number_property ? put(out, {line.digits, line.digit_count})
-                                                          : put(out, line.v.bytes);
-            *out++ = '\n';
         }
+        *out = '\n';
         in_.consume(pos);
         return true;
     }
 
 private:
+    // What goes before a line's value in item_in_place: the LF that ends the
+    // line before (none before the first), the lead and, for a property, its
+    // type name and ":".
+    struct Head {
+        std::array<char, kWide> bytes;
+        std::size_t size = 0;
+        int made_for = -1;  // the type byte it was made for, kAnyType for a bare line; -1 before
+    };
+    static constexpr int kAnyType = 256;
+
+    // The head of line k for a value of this type byte: kept from item to
+    // item, and made anew where the type byte differs from the last one.
+    const Head& head_of(std::size_t k, std::uint8_t type) {
+        const ItemLine& line = kItemLines[k];
+        const int made_for = line.kind == Kind::bare ? kAnyType : type;
+        Head& head = heads_[k];
+        if (head.made_for != made_for) {
+            std::string bytes = k == 0 ? "" : "\n";
+            bytes += line.lead;
+            if (line.kind != Kind::bare) bytes.append(type_name(type)).push_back(':');
+            std::memcpy(head.bytes.data(), bytes.data(), bytes.size());
+            head.size = bytes.size();
+            head.made_for = made_for;
+        }
+        return head;
+    }
+
     ArchiveReader& in_;
     kit::Writer& out_;
+    std::array<Head, kItemLines.size()> heads_{};
 };
 
 }  // namespace
