@@ -32,12 +32,14 @@ inline std::string_view type_name(std::uint8_t type) { return type < kTypeNames.
 
 // Width of the size field for a type byte: 0 for 0, 2 for 1, 4 for 2 to 20;
 // -1 above 20 (no width).
-inline int size_width(std::uint8_t type) {
-    if (type == 0) return 0;
-    if (type == 1) return 2;
-    if (type <= 20) return 4;
-    return -1;
-}
+inline constexpr std::array<signed char, 256> kSizeWidths = [] {
+    std::array<signed char, 256> widths{};
+    for (std::size_t type = 0; type < widths.size(); ++type) {
+        widths[type] = static_cast<signed char>(type == 0 ? 0 : type == 1 ? 2 : type <= 20 ? 4 : -1);
+    }
+    return widths;
+}();
+inline int size_width(std::uint8_t type) { return kSizeWidths[type]; }
 
 // Where a value stands, for messages: "root string", "item 3 text", ...
 struct Place {
@@ -134,10 +136,21 @@ private:
 // A typed value as it lies in a buffer: its type byte, its size field (as
 // in Typed) and, for a string value, its string bytes.
 struct InPlace {
-    std::uint8_t type = 0;
-    std::uint32_t value = 0;
-    std::string_view bytes;
+    std::uint8_t type;
+    std::uint32_t value;
+    std::string_view bytes;  // empty for a number
 };
+
+// Moves `pos` past the typed value at bytes[pos], without string bytes (a
+// key entry), when it lies in `bytes` whole and its type byte has a size field
+// width; else returns false, as value_in does.
+inline bool skip_in(std::string_view bytes, std::size_t& pos) {
+    if (pos >= bytes.size()) return false;
+    const int width = size_width(static_cast<std::uint8_t>(bytes[pos]));
+    if (width < 0 || bytes.size() - pos - 1 < static_cast<std::size_t>(width)) return false;
+    pos += 1 + static_cast<std::size_t>(width);
+    return true;
+}
 
 // Takes the typed value at bytes[pos], with its string bytes when `string`,
 // into `v` and moves `pos` past it, when it lies in `bytes` whole and its type
@@ -152,6 +165,7 @@ inline bool value_in(std::string_view bytes, std::size_t& pos, bool string, InPl
     v.value = width == 4   ? kit::word_le(p + 1)
               : width == 2 ? static_cast<std::uint32_t>(p[1]) | (static_cast<std::uint32_t>(p[2]) << 8) : 0;
     std::size_t end = pos + 1 + static_cast<std::size_t>(width);
+    v.bytes = {};
     if (string) {
         if (bytes.size() - end < v.value) return false;
         v.bytes = bytes.substr(end, v.value);

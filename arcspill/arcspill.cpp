@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -51,15 +52,15 @@ constexpr std::array<ItemLine, 12> kItemLines = {{
 // The line whose value must be 0, else the run stops.
 constexpr std::size_t kSubBlock0Line = 3;
 
-// The pieces of an item's lines are copied into the output's buffer: a
-// piece of at most kWide bytes as one copy of kWide bytes (a few moves, where
-// a copy of a varying length is a call) when its source can be read that far
-// (`readable`) and the room, which ends at `end`, holds them. The bytes it
-// writes past the piece are written over by the pieces that follow, which
-// fill the room up to `end`.
+// Pieces of an item's lines of at most kWide bytes go to the stage (see
+// Unpacker::item_in_place) as one copy of kWide bytes, a few moves where a
+// copy of a varying length is a call: the stage has kWide bytes to spare
+// past its end, and the bytes such a copy writes past the piece are written
+// over by the pieces that follow. `readable` says that the source can be read
+// kWide bytes far.
 constexpr std::size_t kWide = 32;
-char* put(char* out, const char* end, std::string_view piece, bool readable) {
-    if (readable && piece.size() <= kWide && static_cast<std::size_t>(end - out) >= kWide) {
+char* put(char* out, std::string_view piece, bool readable) {
+    if (readable && piece.size() <= kWide) {
         std::memcpy(out, piece.data(), kWide);
     } else {
         std::memcpy(out, piece.data(), piece.size());
@@ -69,9 +70,11 @@ char* put(char* out, const char* end, std::string_view piece, bool readable) {
 
 // The widest head (see Unpacker::head_of): LF, lead, the longest type name, ":".
 constexpr std::size_t kWidestHead = [] {
-    std::size_t widest = 0;
-    for (const ItemLine& line : kItemLines) widest = std::max(widest, line.lead.size());
-    return 1 + widest + 6 + 1;
+    std::size_t lead = 0;
+    for (const ItemLine& line : kItemLines) lead = std::max(lead, line.lead.size());
+    std::size_t name = 0;
+    for (const std::string_view type : kTypeNames) name = std::max(name, type.size());
+    return 1 + lead + name + 1;
 }();
 static_assert(kWidestHead <= kWide, "every head of an item line is one wide copy");
 
@@ -126,55 +129,38 @@ public:
         out_.put('\n');
     }
 
-    // An item that lies whole in the input's buffer, written in one piece of
-    // the output's buffer: the same lines as the reads above give, for the
-    // cost of walking its bytes once. False, with nothing read or written,
-    // for an item that runs past the buffer or that the reads must stop at
-    // (a type byte without a size width, subBlock0 other than 0): the reads
-    // take it then.
+    // An item that lies whole in the input's buffer, walked in place and
+    // formatted on the stage in one pass, then written in one piece: the same
+    // lines as the reads above give. False, with nothing read or written, for
+    // an item that runs past the buffer, whose lines do not fit the stage, or
+    // that the reads must stop at (a type byte without a size width,
+    // subBlock0 other than 0): the reads take it then.
     bool item_in_place() {
         const std::string_view buffer = in_.buffered();
         const char* const buffer_end = buffer.data() + buffer.size();
-        struct Line {
-            InPlace v;
-            const Head* head;
-            std::array<char, kWide> digits;  // a number's decimal
-            std::size_t digit_count;
-        };
-        std::array<Line, kItemLines.size()> lines;
+        char* out = stage_.get();
+        const char* const stage_end = out + kStage;
         std::size_t pos = 0;
-        std::size_t size = 1;  // of the 12 lines: the last LF, and the rest below
         for (std::size_t k = 0; k < kItemLines.size(); ++k) {
-            const ItemLine& item_line = kItemLines[k];
-            Line& line = lines[k];
-            InPlace key;
-            if (item_line.kind != Kind::bare && !value_in(buffer, pos, false, key)) return false;
-            if (!value_in(buffer, pos, item_line.kind != Kind::number_property, line.v)) return false;
-            line.head = &head_of(k, line.v.type);
-            size += line.head->size;
-            if (item_line.kind == Kind::number_property) {
-                line.digit_count = kit::put_dec(line.digits.data(), static_cast<std::int32_t>(line.v.value));
-                size += line.digit_count;
+            const Kind kind = kItemLines[k].kind;
+            if (kind != Kind::bare && !skip_in(buffer, pos)) return false;
+            InPlace v;
+            if (!value_in(buffer, pos, kind != Kind::number_property, v)) return false;
+            const Head& head = head_of(k, v.type);
+            const std::string_view bytes = up_to_zero(v.bytes);
+            // Room for the head, the value (a number takes at most 11 bytes) and the last LF.
+            if (static_cast<std::size_t>(stage_end - out) < head.size + bytes.size() + 12) return false;
+            out = put(out, {head.bytes.data(), head.size}, true);
+            if (kind == Kind::number_property) {
+                if (k == kSubBlock0Line && v.value != 0) return false;
+                out += kit::put_dec(out, static_cast<std::int32_t>(v.value));
             } else {
-                line.v.bytes = up_to_zero(line.v.bytes);
-                size += line.v.bytes.size();
+                out = put(out, bytes, buffer_end - bytes.data() >= static_cast<std::ptrdiff_t>(kWide));
             }
         }
-        if (lines[kSubBlock0Line].v.value != 0 || !in_.holds(pos)) return false;
-        char* out = out_.room(size);
-        if (out == nullptr) return false;
-        const char* const end = out + size;
-        for (std::size_t k = 0; k < kItemLines.size(); ++k) {
-            const Line& line = lines[k];
-            out = put(out, end, {line.head->bytes.data(), line.head->size}, true);
-            if (kItemLines[k].kind == Kind::number_property) {
-                out = put(out, end, {line.digits.data(), line.digit_count}, true);
-            } else {
-                const std::string_view bytes = line.v.bytes;
-                out = put(out, end, bytes, buffer_end - bytes.data() >= static_cast<std::ptrdiff_t>(kWide));
-            }
-        }
-        *out = '\n';
+        *out++ = '\n';
+        if (!in_.holds(pos)) return false;
+        out_.write(stage_.get(), static_cast<std::size_t>(out - stage_.get()));
         in_.consume(pos);
         return true;
     }
@@ -210,6 +196,9 @@ private:
     ArchiveReader& in_;
     kit::Writer& out_;
     std::array<Head, kItemLines.size()> heads_{};
+    // Where item_in_place formats an item: kStage bytes and kWide to spare.
+    static constexpr std::size_t kStage = 1 << 14;
+    std::unique_ptr<char[]> stage_ = std::make_unique<char[]>(kStage + kWide);
 };
 
 }  // namespace
