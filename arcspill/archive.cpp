@@ -1,6 +1,5 @@
 #include "arcspill/archive.hpp"
 
-
 #include "stream/failure.hpp"
 
 namespace arcspill {
