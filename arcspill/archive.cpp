@@ -1,14 +1,9 @@
 #include "arcspill/archive.hpp"
 
-#include <array>
-
 #include "stream/failure.hpp"
 
 namespace arcspill {
 namespace {
-
-constexpr std::array<std::string_view, 19> kTypeNames = {
-    "nul", "string", "int", "float", "", "", "", "", "", "", "", "", "", "", "", "", "", "enum", "item"};
 
 std::string place_text(const Place& place) {
     std::string s;
@@ -24,8 +19,6 @@ std::string bytes_left(std::uint64_t n) { return std::to_string(n) + (n == 1 ? "
 }
 
 }  // namespace
-
-std::string_view type_name(std::uint8_t type) { return type < kTypeNames.size() ? kTypeNames[type] : ""; }
 
 void ArchiveReader::header_without_end() const {
     kit::fail(-1, std::string(kArchiveName) + ": header cut off at byte offset " + std::to_string(in_.offset()) +

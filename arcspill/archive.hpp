@@ -10,6 +10,7 @@
 // run with a one-line kit::Failure naming the value and its byte offset.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -25,16 +26,20 @@ inline constexpr std::size_t kHeaderPiece = 3999;
 
 // Name written in property lines for a type byte: "nul", "string", "int",
 // "float", "enum", "item"; empty for 4 to 16 and for every byte above 18.
-std::string_view type_name(std::uint8_t type);
+inline constexpr std::array<std::string_view, 19> kTypeNames = {
+    "nul", "string", "int", "float", "", "", "", "", "", "", "", "", "", "", "", "", "", "enum", "item"};
+inline std::string_view type_name(std::uint8_t type) { return type < kTypeNames.size() ? kTypeNames[type] : ""; }
 
 // Width of the size field for a type byte: 0 for 0, 2 for 1, 4 for 2 to 20;
 // -1 above 20 (no width).
-inline int size_width(std::uint8_t type) {
-    if (type == 0) return 0;
-    if (type == 1) return 2;
-    if (type <= 20) return 4;
-    return -1;
-}
+inline constexpr std::array<signed char, 256> kSizeWidths = [] {
+    std::array<signed char, 256> widths{};
+    for (std::size_t type = 0; type < widths.size(); ++type) {
+        widths[type] = static_cast<signed char>(type == 0 ? 0 : type == 1 ? 2 : type <= 20 ? 4 : -1);
+    }
+    return widths;
+}();
+inline int size_width(std::uint8_t type) { return kSizeWidths[type]; }
 
 // Where a value stands, for messages: "root string", "item 3 text", ...
 struct Place {
@@ -85,6 +90,13 @@ public:
     // field is their count), before anything is read or written for them.
     void check_string(const Place& place, const Typed& v) { need(place, v.offset, v.value, " string bytes announced"); }
 
+    // What the input's buffer holds now and passing over part of it, for a
+    // caller that walks whole items in place (see kit::Reader::buffered).
+    std::string_view buffered() const { return in_.buffered(); }
+    void consume(std::size_t count) { in_.consume(count); }
+    // True when the file still holds `count` bytes, as every read checks.
+    bool holds(std::uint64_t count) const { return in_.has_at_least(count); }
+
     // The string bytes of string value `v` (its size field is their count):
     // replaces `out` with them.
     void string_into(const Place& place, const Typed& v, std::string& out);
@@ -120,6 +132,48 @@ private:
 
     kit::Reader& in_;
 };
+
+// A typed value as it lies in a buffer: its type byte, its size field (as
+// in Typed) and, for a string value, its string bytes.
+struct InPlace {
+    std::uint8_t type;
+    std::uint32_t value;
+    std::string_view bytes;  // empty for a number
+};
+
+// Moves `pos` past the typed value at bytes[pos], without string bytes (a
+// key entry), when it lies in `bytes` whole and its type byte has a size field
+// width; else returns false, as value_in does.
+inline bool skip_in(std::string_view bytes, std::size_t& pos) {
+    if (pos >= bytes.size()) return false;
+    const int width = size_width(static_cast<std::uint8_t>(bytes[pos]));
+    if (width < 0 || bytes.size() - pos - 1 < static_cast<std::size_t>(width)) return false;
+    pos += 1 + static_cast<std::size_t>(width);
+    return true;
+}
+
+// Takes the typed value at bytes[pos], with its string bytes when `string`,
+// into `v` and moves `pos` past it, when it lies in `bytes` whole and its type
+// byte has a size field width. Else returns false and leaves the value to the
+// reads of ArchiveReader, which report what is wrong with it.
+inline bool value_in(std::string_view bytes, std::size_t& pos, bool string, InPlace& v) {
+    if (pos >= bytes.size()) return false;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + pos);
+    const int width = size_width(p[0]);
+    if (width < 0 || bytes.size() - pos - 1 < static_cast<std::size_t>(width)) return false;
+    v.type = p[0];
+    v.value = width == 4   ? kit::word_le(p + 1)
+              : width == 2 ? static_cast<std::uint32_t>(p[1]) | (static_cast<std::uint32_t>(p[2]) << 8) : 0;
+    std::size_t end = pos + 1 + static_cast<std::size_t>(width);
+    v.bytes = {};
+    if (string) {
+        if (bytes.size() - end < v.value) return false;
+        v.bytes = bytes.substr(end, v.value);
+        end += v.value;
+    }
+    pos = end;
+    return true;
+}
 
 // The part of `s` before its first zero byte: what the text archive carries
 // of a string.

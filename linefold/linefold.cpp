@@ -1,6 +1,7 @@
 #include "linefold/linefold.hpp"
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -26,7 +27,9 @@ public:
 
     // Reads the next list line; at the end of the list the last one stays.
     void next() {
-        if (!in_.read_line(line_)) return;
+        std::string_view read;
+        if (!in_.read_line(read, spill_)) return;
+        line_.assign(read);
         ++number_;
         // An editor may have put a byte order mark in front of the first line;
         // it would hide the first block line number.
@@ -40,6 +43,7 @@ public:
 
 private:
     kit::Reader in_;
+    std::string spill_;  // holds a line that runs past the reader's buffer
     std::string line_;
     std::uint64_t number_ = 0;  // 1-based number of the list line held
 };
@@ -57,20 +61,14 @@ int run(const std::vector<std::string>& args, kit::Console& console) {
     if (!out.open("ou.cls.new", kit::Translation::binary)) kit::fail(-1, "Error create output file ou.cls.new\n");
 
     console.print("working...\n");
-    const linelist::MarkerFinder text_marker(linelist::kTextMarker);
+    const linelist::MarkerFinder& marker = linelist::kTextFinder;
     std::uint32_t previous = 0;
     std::uint32_t current = 0;
-    std::string spill;  // holds a line that runs past the reader's buffer
-    std::string_view line;
-    while (!archive.eof()) {
-        if (!archive.read_line(line, spill)) break;  // the read that finds the end
-        const auto end = text_marker.end_in(line);
-        if (!end) {
-            out.write(line);
-            continue;
-        }
-        // Indentation and marker stay; the old text and its line end go.
-        out.write(line.substr(0, *end));
+    // Writes `through_marker` (what is left of the archive up to and
+    // including a line's first text marker), then the block text of the next
+    // list line in place of the line's own text and LF.
+    const auto merge = [&](std::string_view through_marker) {
+        out.write(through_marker);
         list.next();
         if (const auto number = linelist::read_number(list.line())) current = *number;
         if (previous >= current) {
@@ -83,6 +81,41 @@ int run(const std::vector<std::string>& args, kit::Console& console) {
         }
         out.write(*text);
         previous = current;
+    };
+    std::string spill;  // holds a line that runs past the reader's buffer
+    std::string_view line;
+    while (!archive.eof()) {
+        // The lines that lie whole in the buffer: from one text marker to the
+        // next, the lines between are copied in one write with the marker
+        // line's start; a line whose LF lies past the buffer is left for the
+        // read below.
+        const std::string_view run = archive.buffered();
+        std::size_t start = 0;
+        for (std::size_t at; (at = marker.find(run, start)) != linelist::MarkerFinder::npos;) {
+            const std::size_t end = at + marker.size();
+            const void* lf = std::memchr(run.data() + end, '\n', run.size() - end);
+            if (lf == nullptr) break;
+            merge(run.substr(start, end - start));
+            start = static_cast<std::size_t>(static_cast<const char*>(lf) - run.data()) + 1;
+        }
+        // The lines without a marker after the last merged one, through the
+        // buffer's last LF (a marker found past that LF has none after it).
+        if (const std::size_t last = run.rfind('\n'); last != std::string_view::npos && last >= start) {
+            out.write(run.substr(start, last + 1 - start));
+            start = last + 1;
+        }
+        archive.consume(start);
+
+        // One line by itself: the one that runs past the buffer's end, or the
+        // first of the next fill.
+        if (!archive.read_line(line, spill)) break;  // the read that finds the end
+        const std::size_t at = marker.find(line);
+        if (at == linelist::MarkerFinder::npos) {
+            out.write(line);
+        } else {
+            // Indentation and marker stay; the old text and its line end go.
+            merge(line.substr(0, at + marker.size()));
+        }
     }
     out.close();
     console.print("end working\n");

@@ -4,7 +4,7 @@
 
 namespace linelist {
 
-std::optional<std::uint32_t> read_number(std::string_view list_line) {
+std::optional<std::uint32_t> read_hex_number(std::string_view list_line) {
     const auto field = kit::read_hex_field(list_line, 8);
     if (!field) return std::nullopt;
     return field->value;

@@ -9,13 +9,13 @@
 // lower-case digits), and only serves linefold's check that numbers rise.
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
+#include <cstring>
 #include <optional>
 #include <string_view>
 
+#include "stream/hex.hpp"
 #include "stream/stream.hpp"
 
 // The helpers that run on every line are defined here, so that they are
@@ -42,6 +42,58 @@ inline std::uint64_t reads_for_line(std::size_t length) {
     return (static_cast<std::uint64_t>(length) + kReadPiece - 1) / kReadPiece;
 }
 
+// Number of LF bytes in `text`, for a fraction of an instruction per byte
+// where it is long. Blocks of 64 bytes are counted each into an 8-bit sum in
+// a loop of a fixed length, which compilers turn into a few wide compares;
+// what is left, by words of 8 bytes, where a zero byte of the word XOR LF
+// marks an LF; the last few bytes one by one.
+inline std::size_t count_lf(std::string_view text) {
+    constexpr std::size_t kBlock = 64;  // below 256, so the 8-bit sum cannot wrap
+    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FU;
+    constexpr std::uint64_t kOnes = 0x0101010101010101U;
+    std::size_t count = 0;
+    const char* p = text.data();
+    std::size_t left = text.size();
+    for (; left >= kBlock; p += kBlock, left -= kBlock) {
+        unsigned char in_block = 0;
+        for (std::size_t i = 0; i < kBlock; ++i) in_block = static_cast<unsigned char>(in_block + (p[i] == '\n'));
+        count += in_block;
+    }
+    for (; left >= 8; p += 8, left -= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, 8);  // the byte order does not matter to a count
+        word ^= kOnes * '\n';
+        // The top bit of each byte set exactly where the byte is zero: the
+        // low 7 bits plus 0x7F carry into it unless they are all zero.
+        const std::uint64_t zero = ~(((word & kLow7) + kLow7) | word | kLow7);
+        count += static_cast<std::size_t>(((zero >> 7) * kOnes) >> 56);  // the sum of the 8 flags
+    }
+    for (; left > 0; ++p, --left) count += *p == '\n';
+    return count;
+}
+
+// How many reads the lines of `lines` take together, each counted as
+// reads_for_line does. Every line ends in LF, except perhaps the last, which
+// then counts as a line as well.
+inline std::uint64_t reads_for_lines(std::string_view lines) {
+    std::uint64_t reads = 0;
+    while (!lines.empty()) {
+        // Each whole line within the next kReadPiece bytes takes one read.
+        const std::size_t last = lines.substr(0, kReadPiece).rfind('\n');
+        if (last != std::string_view::npos) {
+            reads += count_lf(lines.substr(0, last + 1));
+            lines.remove_prefix(last + 1);
+            continue;
+        }
+        // A line longer than one read.
+        const std::size_t lf = lines.find('\n', kReadPiece);
+        const std::size_t length = lf == std::string_view::npos ? lines.size() : lf + 1;
+        reads += reads_for_line(length);
+        lines.remove_prefix(length);
+    }
+    return reads;
+}
+
 // The read, of those reads, that holds the byte at `offset` of the line.
 inline std::uint64_t read_at(std::size_t offset) { return offset / kReadPiece; }
 
@@ -51,25 +103,51 @@ inline std::string_view without_lf(std::string_view line) {
     return line;
 }
 
-// Finds a marker in lines. Its searcher is set up once and moves ahead by up
-// to the marker's length at each look, where a plain search would stop at
-// every byte that could begin the marker.
+// Finds a marker in text. The search runs memchr to the next `anchor` byte,
+// a byte of the marker that is rare in a text archive, and compares the
+// marker whole only there, so that it passes over long texts and whole runs
+// of lines in large steps instead of looking at every byte that could begin
+// the marker.
 class MarkerFinder {
 public:
-    explicit MarkerFinder(std::string_view marker) : size_(marker.size()), searcher_(marker.begin(), marker.end()) {}
+    static constexpr std::size_t npos = std::string_view::npos;
 
-    // Index just past the first occurrence of the marker in `line`, or
-    // nothing when the line does not hold it.
-    std::optional<std::size_t> end_in(std::string_view line) const {
-        const auto at = std::search(line.begin(), line.end(), searcher_);
-        if (at == line.end()) return std::nullopt;
-        return static_cast<std::size_t>(at - line.begin()) + size_;
+    // `anchor` must occur in `marker`.
+    constexpr MarkerFinder(std::string_view marker, char anchor)
+        : marker_(marker), anchor_(anchor), lead_(marker.find(anchor)) {}
+
+    std::size_t size() const { return marker_.size(); }
+
+    // Index of the first occurrence of the marker in `text` that starts at
+    // or after `from` (at most text.size()), or npos.
+    std::size_t find(std::string_view text, std::size_t from = 0) const {
+        if (text.size() - from < marker_.size()) return npos;
+        const char* const begin = text.data();
+        // An occurrence at `start` has its anchor at start + lead_; the last
+        // anchor looked at leaves room for the rest of the marker.
+        const char* at = begin + from + lead_;
+        const char* const last = begin + text.size() - (marker_.size() - lead_);
+        while (at <= last) {
+            const void* hit = std::memchr(at, anchor_, static_cast<std::size_t>(last - at) + 1);
+            if (hit == nullptr) return npos;
+            const char* const start = static_cast<const char*>(hit) - lead_;
+            if (std::memcmp(start, marker_.data(), marker_.size()) == 0) return static_cast<std::size_t>(start - begin);
+            at = static_cast<const char*>(hit) + 1;
+        }
+        return npos;
     }
 
 private:
-    std::size_t size_;
-    std::boyer_moore_horspool_searcher<std::string_view::const_iterator> searcher_;
+    std::string_view marker_;
+    char anchor_;
+    std::size_t lead_;  // index of the anchor in the marker
 };
+
+// The anchors: the capital N of the name marker, which stands in no key but
+// that one; the x of the text marker, rare in words and in no other key
+// ("=" would stop at every property line).
+inline constexpr MarkerFinder kNameFinder(kNameMarker, 'N');
+inline constexpr MarkerFinder kTextFinder(kTextMarker, 'x');
 
 // First half of a list line, written when the name-marker line is read:
 // number, "@", name, "@".
@@ -87,16 +165,41 @@ inline void write_tail(kit::Writer& out, std::string_view text) {
     out.put('\n');
 }
 
+// The lenient field reading of read_number, for any start of a line.
+std::optional<std::uint32_t> read_hex_number(std::string_view list_line);
+
 // The block line number at the start of a list line: a hexadecimal field of
 // up to 8 places. Nothing when no digit can be read there.
-std::optional<std::uint32_t> read_number(std::string_view list_line);
+inline std::optional<std::uint32_t> read_number(std::string_view list_line) {
+    // The 8 digits that linespill writes are read here at once; they leave no
+    // room for white space, a sign or a "0x" in front.
+    if (list_line.size() >= 8) {
+        std::uint32_t value = 0;
+        std::size_t i = 0;
+        for (; i < 8; ++i) {
+            const int digit = kit::hex_digit_value(static_cast<unsigned char>(list_line[i]));
+            if (digit < 0) break;
+            value = (value << 4) | static_cast<std::uint32_t>(digit);
+        }
+        if (i == 8) return value;
+    }
+    return read_hex_number(list_line);
+}
 
 // The block text of a list line: every byte after its last "@", the line end
 // included. Nothing when the line holds no "@".
 inline std::optional<std::string_view> block_text(std::string_view list_line) {
-    const std::size_t at = list_line.rfind('@');
-    if (at == std::string_view::npos) return std::nullopt;
-    return list_line.substr(at + 1);
+    // Forward from "@" to "@" with memchr: a list line holds two or a few.
+    const char* const end = list_line.data() + list_line.size();
+    const char* last = nullptr;
+    for (const char* from = list_line.data();;) {
+        const void* at = std::memchr(from, '@', static_cast<std::size_t>(end - from));
+        if (at == nullptr) break;
+        last = static_cast<const char*>(at);
+        from = last + 1;
+    }
+    if (last == nullptr) return std::nullopt;
+    return std::string_view(last + 1, static_cast<std::size_t>(end - last - 1));
 }
 
 }  // namespace linelist

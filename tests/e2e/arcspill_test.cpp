@@ -3,11 +3,14 @@
 // output and exit status compared.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "stream/stream.hpp"
 #include "tests/support/harness.hpp"
 #include "tools/fixtures/archive_fixture.hpp"
 
@@ -20,6 +23,7 @@ using kit_fixtures::ArchiveBuilder;
 using kit_fixtures::ArchiveItem;
 using kit_fixtures::archive_bytes;
 using kit_fixtures::normal_item;
+using kit::Reader;
 using namespace std::string_literals;
 
 struct Outcome {
@@ -178,6 +182,82 @@ TEST(Arcspill, GeneratedArchiveUnpacksToNormalItems) {
     EXPECT_GT(names, 500u);
     EXPECT_EQ(names, texts);
     EXPECT_EQ(lines, 7 + 3 + 2 + 12 * names + 1);
+}
+
+// Items are walked where they lie in the read buffer, and an item that runs
+// past it takes the reads: a few MB of varied items (every value of some
+// item across a buffer's end, strings with zero bytes, strings with 4-byte
+// lengths, texts longer than the buffer, type bytes with empty names,
+// negative numbers) against the text archive written line by line from the
+// description.
+TEST(Arcspill, ArchiveOfManyBuffers) {
+    std::uint32_t state = 12345;
+    const auto next = [&state](std::uint32_t below) {
+        state = state * 1103515245u + 12345u;
+        return (state >> 8) % below;
+    };
+    const auto bytes = [&](std::size_t size) {
+        std::string s;
+        for (std::size_t i = 0; i < size; ++i) s += "ab c\0=\n\xE9"[next(8)];
+        return s;
+    };
+    constexpr std::uint8_t kTypes[] = {1, 2, 3, 5, 17, 18, 19, 20};  // types with a 2- or 4-byte size field
+    const auto string_value = [&](std::size_t size) {
+        const std::uint8_t type = size > 65535 ? 2 : kTypes[next(8)];
+        return ArcString{type, bytes(type == 1 ? std::min<std::size_t>(size, 65535) : size)};
+    };
+    const auto number = [&] {  // a 4-byte size field
+        return ArcNumber{kTypes[1 + next(7)], next(4) == 0 ? 0xFFFFFFF6u - next(100) : next(1000)};
+    };
+
+    Archive a;
+    std::size_t size = 0;
+    for (std::uint32_t i = 0; size < (4u << 20); ++i) {
+        ArchiveItem item;
+        item.open = string_value(next(30));
+        item.block_name = next(10) == 0 ? ArcString{0, ""} : string_value(next(40));
+        item.num_of_blocks = number();
+        item.sub_block0 = {kTypes[next(8)], 0};
+        item.list_open = string_value(next(20));
+        item.entry_open = string_value(next(20));
+        item.sub_type = number();
+        item.text = string_value(i % 1000 == 999 ? Reader::kBufferSize + next(1000) : next(400));
+        item.name = string_value(next(3) == 0 ? next(30) : 0);
+        item.entry_close = string_value(next(5));
+        item.list_close = string_value(next(5));
+        item.close = string_value(next(5));
+        size += 60 + item.text.bytes.size();
+        a.items.push_back(std::move(item));
+    }
+
+    // The unpacked text archive, line by line.
+    constexpr std::string_view kNames[] = {"nul", "string", "int", "float", "", "", "", "", "", "",
+                                           "",    "",       "",    "",      "", "", "", "enum", "item"};
+    const auto name = [&](std::uint8_t type) { return type < 19 ? std::string(kNames[type]) : std::string(); };
+    const auto text = [](const ArcString& v) { return v.bytes.substr(0, v.bytes.find('\0')); };
+    const auto dec = [](std::uint32_t v) { return std::to_string(static_cast<std::int32_t>(v)); };
+    std::string want;
+    for (const std::string& line : a.header) {
+        want += line == "BIN_SAFE\n" ? "ASCII\n" : line == "zCArchiverBinSafe\n" ? "zCArchiverGeneric\n" : line;
+    }
+    want += "objects 0\nEND\n\n" + text(a.root) + "\n\tNumOfItems=int:" + dec(static_cast<std::uint32_t>(a.items.size())) + "\n";
+    for (const ArchiveItem& it : a.items) {
+        want += "\t" + text(it.open) + "\n";
+        want += "\t\tblockName=" + name(it.block_name.type) + ":" + text(it.block_name) + "\n";
+        want += "\t\tnumOfBlocks=" + name(it.num_of_blocks.type) + ":" + dec(it.num_of_blocks.value) + "\n";
+        want += "\t\tsubBlock0=" + name(it.sub_block0.type) + ":0\n";
+        want += "\t\t" + text(it.list_open) + "\n\t\t\t" + text(it.entry_open) + "\n";
+        want += "\t\t\t\tsubType=" + name(it.sub_type.type) + ":" + dec(it.sub_type.value) + "\n";
+        want += "\t\t\t\ttext=" + name(it.text.type) + ":" + text(it.text) + "\n";
+        want += "\t\t\t\tname=" + name(it.name.type) + ":" + text(it.name) + "\n";
+        want += "\t\t\t" + text(it.entry_close) + "\n\t\t" + text(it.list_close) + "\n\t" + text(it.close) + "\n";
+    }
+    want += text(a.items.back().close) + "\n";
+
+    const Outcome r = unpack(archive_bytes(a));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(r.csl == want) << "the text archive differs";
 }
 
 // ---------------------------------------------------------------- failures

@@ -6,7 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "stream/stream.hpp"
 #include "tests/support/harness.hpp"
+#include "tools/fixtures/sample_inputs.hpp"
+#include "tools/fixtures/textarchive_fixture.hpp"
 
 namespace {
 
@@ -109,6 +112,23 @@ TEST(Linespill, ReadCounterAndLongLines) {
         EXPECT_EQ(got.run.out, kDone);
         EXPECT_EQ(got.run.status, 0);
         EXPECT_EQ(got.list, c.list);
+    }
+}
+
+// Lines are walked where they lie in the read buffer, and a line that runs
+// past it is read by itself: both give the list that a line-by-line reading
+// of the whole archive gives, with markers across the buffer's ends and
+// lines longer than a read and than the buffer. The CR LF copy moves every
+// line against the buffer's ends.
+TEST(Linespill, ArchiveOfManyBuffers) {
+    const std::string archive = kit_fixtures::text_archive_across_buffers(kit::Reader::kBufferSize);
+    const std::string want = kit_fixtures::samples::line_list_of(archive);
+    ASSERT_GT(want.size(), 1000000u);
+    for (const std::string& csl : {archive, kit_fixtures::samples::with_crlf(archive)}) {
+        const auto got = spill(csl);
+        EXPECT_EQ(got.run.out, kDone);
+        EXPECT_EQ(got.run.status, 0);
+        EXPECT_TRUE(got.list == want) << "the list differs";
     }
 }
 
