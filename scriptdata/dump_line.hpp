@@ -35,14 +35,23 @@ static_assert(kEmptyMarker.size() == kWordDigits);
 // A UTF-8 byte order mark, which some editors put at the start of a file.
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
-// Replaces `out` with the dump line of record `index`, LF included.
-void format_line(std::uint32_t index, const Record& record, std::string& out);
-
 // The length of the dump line of `record`, LF included: its fields have
 // fixed widths or the lengths of the record's texts.
-std::size_t line_size(const Record& record);
+inline std::size_t line_size(const RecordView& record) {
+    // The views of what the record does not hold are empty; every content
+    // field but an absent one ends in "@", and each string's LF becomes its
+    // "^". Without a switch, so that records of mixed kinds take no branch.
+    const std::size_t content = record.word_count() * kWordDigits + record.strings.size() +
+                                (record.content == Content::marker ? kEmptyMarker.size() : 0) +
+                                (record.content != Content::absent ? 1 : 0);
+    return kNamePos + record.name.size() + 1 + kPropertyDigits + 1 + content + kWordDigits + 1;
+}
+
 // Writes the dump line of record `index` at out[0, line_size(record)).
-void format_line(std::uint32_t index, const Record& record, char* out);
+void format_line(std::uint32_t index, const RecordView& record, char* out);
+
+// Replaces `out` with the dump line of record `index`, LF included.
+void format_line(std::uint32_t index, const RecordView& record, std::string& out);
 
 // One dump line as parsed: the texts are views into the parsed line. The
 // vectors keep their capacity from line to line.
@@ -53,6 +62,7 @@ struct Line {
     Content content = Content::absent;
     std::vector<std::uint32_t> words;        // Content::words: n; Content::one_word: one
     std::vector<std::string_view> strings;   // Content::strings: n, without their "^"
+    std::string_view string_field;           // Content::strings: the n strings, each with its "^"
     std::uint32_t parent = 0;
 };
 
@@ -66,5 +76,10 @@ struct Place {
 // the format throws a Failure (status -1) naming the file, the line number
 // and the column (counting from 1) with what was expected there.
 void parse_line(std::string_view text, const Place& place, Line& out);
+
+// The size of the script data record that `line` gives, and its bytes,
+// written at out[0, record_size(line)).
+std::size_t record_size(const Line& line);
+void write_record(const Line& line, char* out);
 
 }  // namespace scriptdata::dump
