@@ -16,7 +16,7 @@ constexpr int kStatusBadLine = -1;
 
 // Reads exactly 8 hexadecimal digits (either case) at text[pos]; false when
 // the line ends first or another character stands among them.
-bool hex_word(std::string_view text, std::size_t pos, std::uint32_t& value) {
+[[gnu::always_inline]] inline bool hex_word(std::string_view text, std::size_t pos, std::uint32_t& value) {
     if (pos > text.size() || text.size() - pos < kWordDigits) return false;
     return bytes::get_hex8(text.data() + pos, value);
 }
@@ -24,7 +24,7 @@ bool hex_word(std::string_view text, std::size_t pos, std::uint32_t& value) {
 // Reads the property block's bytes, two hexadecimal digits each, at
 // text[pos]; false when the line ends first or another character stands
 // among them.
-bool hex_block(std::string_view text, std::size_t pos, std::array<unsigned char, kPropertyBlockSize>& block) {
+[[gnu::always_inline]] inline bool hex_block(std::string_view text, std::size_t pos, std::array<unsigned char, kPropertyBlockSize>& block) {
     if (pos > text.size() || text.size() - pos < kPropertyDigits) return false;
     return bytes::get_hex_bytes<kPropertyBlockSize>(text.data() + pos, block.data());
 }
@@ -44,11 +44,11 @@ bool hex_block(std::string_view text, std::size_t pos, std::array<unsigned char,
     kit::fail(kStatusBadLine, std::move(m));
 }
 
-void expect_separator(const Place& place, std::string_view text, std::size_t pos) {
+[[gnu::always_inline]] inline void expect_separator(const Place& place, std::string_view text, std::size_t pos) {
     if (pos >= text.size() || text[pos] != kSeparator) reject(place, text, pos, 1, "the separator \"@\"");
 }
 
-std::uint32_t expect_word(const Place& place, std::string_view text, std::size_t pos, std::string_view field) {
+[[gnu::always_inline]] inline std::uint32_t expect_word(const Place& place, std::string_view text, std::size_t pos, std::string_view field) {
     std::uint32_t value = 0;
     if (!hex_word(text, pos, value)) reject(place, text, pos, kWordDigits, "the 8 hexadecimal digits of the ", field);
     return value;
@@ -57,12 +57,13 @@ std::uint32_t expect_word(const Place& place, std::string_view text, std::size_t
 }  // namespace
 
 // Names up to this long are copied with one fixed-size copy of this many
-// bytes, which may run past the name into the rest of the record and of the
-// line (both hold more than this after the name's start), and which the
-// fields after the name then overwrite.
+// bytes, both ways (record to line, line to record), which may run past the
+// name into the rest of the record and of the line (both hold at least this
+// many bytes from the name's start on), and which the fields after the name
+// then overwrite.
 constexpr std::size_t kShortName = 32;
 static_assert(kShortName <= 1 + kPropertyBlockSize + kWordSize, "the record's bytes after a name");
-static_assert(kShortName <= 1 + kPropertyDigits + 1 + kWordDigits + 1, "the line's characters after a name");
+static_assert(kShortName <= 1 + kPropertyDigits + 1 + kWordDigits, "the line's characters after a name");
 
 void format_line(std::uint32_t index, const RecordView& r, char* p) {
     const auto word = [&p](std::uint32_t value) {
@@ -106,9 +107,7 @@ void format_line(std::uint32_t index, const RecordView& r, char* p) {
             bytes(r.strings);
             p[-1] = kStringEnd;  // the last string's
             if (r.descriptor.element_count > 1) {
-                for (char* q = first; (q = static_cast<char*>(std::memchr(q, '\n', static_cast<std::size_t>(p - q)))) != nullptr;) {
-                    *q++ = kStringEnd;
-                }
+                for (char* q = first; (q = const_cast<char*>(bytes::find_lf(q, p))) != nullptr;) *q++ = kStringEnd;
             }
             *p++ = kSeparator;
             break;
@@ -126,7 +125,9 @@ void format_line(std::uint32_t index, const RecordView& r, std::string& out) {
     format_line(index, r, out.data());
 }
 
-void parse_line(std::string_view text, const Place& place, Line& out) {
+// Checks the fields before the name one by one, for the message of the
+// first that is wrong.
+[[gnu::cold, gnu::noinline]] void check_head(std::string_view text, const Place& place) {
     expect_word(place, text, kIndexPos, "index field");  // its value is not used: line k is record k
     expect_separator(place, text, kIndexPos + kWordDigits);
     const std::uint32_t name_present = expect_word(place, text, kNamePresentPos, "name-present field");
@@ -136,6 +137,19 @@ void parse_line(std::string_view text, const Place& place, Line& out) {
                                       kit::hex8(name_present) + " is not " + kit::hex8(kNamePresent) + "\n");
     }
     expect_separator(place, text, kNamePresentPos + kWordDigits);
+}
+
+// The fields before the name: the index field (8 digits), "@", the
+// name-present field, whose only accepted value has one spelling, and "@".
+constexpr std::string_view kAfterIndex = "@00000001@";
+static_assert(kAfterIndex.size() == kNamePos - kWordDigits && kNamePresent == 1);
+
+void parse_line(std::string_view text, const Place& place, Line& out) {
+    std::uint32_t index = 0;  // its value is not used: line k is record k
+    if (text.size() < kNamePos || !bytes::get_hex8(text.data() + kIndexPos, index) ||
+        text.substr(kIndexPos + kWordDigits, kAfterIndex.size()) != kAfterIndex) {
+        check_head(text, place);
+    }
 
     const char* const end = text.data() + text.size();
     const char* const name_end = text.size() > kNamePos ? bytes::find_byte<kSeparator>(text.data() + kNamePos, end) : nullptr;
@@ -217,19 +231,12 @@ void parse_line(std::string_view text, const Place& place, Line& out) {
 }
 
 std::size_t record_size(const Line& line) {
-    std::size_t content = 0;
-    switch (line.content) {
-        case Content::words:
-        case Content::one_word:
-            content = line.words.size() * kWordSize;
-            break;
-        case Content::strings:
-            content = line.string_field.size();  // each "^" becomes the string's LF
-            break;
-        case Content::marker:
-        case Content::absent:
-            break;
-    }
+    // Only the content's own container is filled: the words, or the strings
+    // (each "^" becomes the string's LF). Without a switch, so that lines of
+    // mixed kinds take no branch.
+    const std::size_t content =
+        (line.content == Content::words || line.content == Content::one_word ? line.words.size() * kWordSize : 0) +
+        (line.content == Content::strings ? line.string_field.size() : 0);
     return kWordSize + line.name.size() + 1 + kPropertyBlockSize + content + kWordSize;
 }
 
@@ -243,7 +250,14 @@ void write_record(const Line& line, char* p) {
         p += size;
     };
     word(kNamePresent);
-    bytes(line.name.data(), line.name.size());
+    if (line.name.size() <= kShortName) {
+        // A fixed-size copy, without a call: the line holds at least the
+        // property field after the name, and the record the property block.
+        std::memcpy(p, line.name.data(), kShortName);
+        p += line.name.size();
+    } else {
+        bytes(line.name.data(), line.name.size());
+    }
     *p++ = '\n';
     bytes(line.block.data(), line.block.size());
     switch (line.content) {
@@ -258,9 +272,7 @@ void write_record(const Line& line, char* p) {
             bytes(line.string_field.data(), line.string_field.size());
             p[-1] = '\n';
             if (line.strings.size() > 1) {
-                for (char* q = first; (q = static_cast<char*>(std::memchr(q, kStringEnd, static_cast<std::size_t>(p - q)))) != nullptr;) {
-                    *q++ = '\n';
-                }
+                for (char* q = first; (q = const_cast<char*>(bytes::find_byte<kStringEnd>(q, p))) != nullptr;) *q++ = '\n';
             }
             break;
         }
