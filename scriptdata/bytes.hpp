@@ -16,25 +16,43 @@
 
 namespace scriptdata::bytes {
 
-// The first LF in [p, end), or null. Names and strings are mostly short:
-// with SSE2 their first 64 bytes are looked at together, with one branch;
-// the rest by memchr.
-inline const char* find_lf(const char* p, const char* end) {
+// The first byte in [p, end) that is A or B, or null. Names and strings are
+// mostly short: with SSE2 their first 64 bytes are looked at together, with
+// one branch; the rest 16 at a time (or by memchr, for one byte).
+template <char A, char B = A>
+inline const char* find_first(const char* p, const char* end) {
 #if defined(__SSE2__)
+    const __m128i a = _mm_set1_epi8(A);
+    const __m128i b = _mm_set1_epi8(B);
+    const auto matches = [&a, &b](const char* q) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+        const __m128i m = A == B ? _mm_cmpeq_epi8(v, a) : _mm_or_si128(_mm_cmpeq_epi8(v, a), _mm_cmpeq_epi8(v, b));
+        return std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(m))};
+    };
     constexpr std::ptrdiff_t kWindow = 64;
     if (end - p >= kWindow) {
-        const __m128i lf = _mm_set1_epi8('\n');
-        std::uint64_t found = 0;
-        for (int k = 0; k < kWindow / 16; ++k) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
-            found |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)))} << (16 * k);
-        }
+        const std::uint64_t found = matches(p) | matches(p + 16) << 16 | matches(p + 32) << 32 | matches(p + 48) << 48;
         if (found != 0) return p + std::countr_zero(found);
         p += kWindow;
     }
+    if constexpr (A != B) {
+        for (; end - p >= 16; p += 16) {
+            if (const std::uint64_t found = matches(p)) return p + std::countr_zero(found);
+        }
+    }
 #endif
-    return static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+    if constexpr (A == B) {
+        return static_cast<const char*>(std::memchr(p, A, static_cast<std::size_t>(end - p)));
+    } else {
+        for (; p != end; ++p) {
+            if (*p == A || *p == B) return p;
+        }
+        return nullptr;
+    }
 }
+
+// The first LF in [p, end), or null.
+inline const char* find_lf(const char* p, const char* end) { return find_first<'\n'>(p, end); }
 
 // Writes `value` as 8 upper-case hexadecimal digits at out[0..7], without a
 // table: the eight nibbles are spread into the eight bytes of one 64-bit
@@ -81,25 +99,6 @@ inline void put_hex_bytes(char* out, const unsigned char* in) {
 #else
     for (std::size_t i = 0; i < N; i += 4) put_hex8(out + 2 * i, word_be(in + i));
 #endif
-}
-
-// The first `c` in [p, end), or null; as find_lf.
-template <char C>
-inline const char* find_byte(const char* p, const char* end) {
-#if defined(__SSE2__)
-    constexpr std::ptrdiff_t kWindow = 64;
-    if (end - p >= kWindow) {
-        const __m128i c = _mm_set1_epi8(C);
-        std::uint64_t found = 0;
-        for (int k = 0; k < kWindow / 16; ++k) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
-            found |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, c)))} << (16 * k);
-        }
-        if (found != 0) return p + std::countr_zero(found);
-        p += kWindow;
-    }
-#endif
-    return static_cast<const char*>(std::memchr(p, C, static_cast<std::size_t>(end - p)));
 }
 
 // Reads the 8 characters at p as hexadecimal digits (either case), the

@@ -152,7 +152,7 @@ void parse_line(std::string_view text, const Place& place, Line& out) {
     }
 
     const char* const end = text.data() + text.size();
-    const char* const name_end = text.size() > kNamePos ? bytes::find_byte<kSeparator>(text.data() + kNamePos, end) : nullptr;
+    const char* const name_end = text.size() > kNamePos ? bytes::find_first<kSeparator>(text.data() + kNamePos, end) : nullptr;
     if (name_end == nullptr) reject(place, text, kNamePos, 1, "the \"@\" that ends the name");
     out.name = std::string_view(text.data() + kNamePos, static_cast<std::size_t>(name_end - text.data()) - kNamePos);
     std::size_t pos = kNamePos + out.name.size() + 1;
@@ -209,7 +209,7 @@ void parse_line(std::string_view text, const Place& place, Line& out) {
             } else {
                 for (std::size_t j = 0; j < n; ++j) {
                     const char* const string_end =
-                        pos < text.size() ? bytes::find_byte<kStringEnd>(text.data() + pos, end) : nullptr;
+                        pos < text.size() ? bytes::find_first<kStringEnd>(text.data() + pos, end) : nullptr;
                     if (string_end == nullptr) {
                         reject(place, text, pos, 1,
                                "string " + std::to_string(j + 1) + " of " + std::to_string(n) +
@@ -228,6 +228,89 @@ void parse_line(std::string_view text, const Place& place, Line& out) {
             break;
     }
     out.parent = expect_word(place, text, pos, "parent field");  // anything after it is not looked at
+}
+
+// The same checks as parse_line, in the same order, but bounded by the end
+// of `text` instead of the line's: a field or a search that might run past
+// the LF is also checked not to (hexadecimal digits and "@" are no LF).
+std::size_t parse_line_in_place(std::string_view text, Line& out) {
+    const char* const begin = text.data();
+    const char* const end = begin + text.size();
+    const auto left = [end](const char* p) { return static_cast<std::size_t>(end - p); };
+    std::uint32_t index = 0;
+    if (text.size() < kNamePos || !bytes::get_hex8(begin + kIndexPos, index) ||
+        text.substr(kIndexPos + kWordDigits, kAfterIndex.size()) != kAfterIndex) {
+        return 0;
+    }
+    const char* p = begin + kNamePos;
+    const char* const name_end = bytes::find_first<kSeparator, '\n'>(p, end);
+    if (name_end == nullptr || *name_end != kSeparator) return 0;
+    out.name = std::string_view(p, static_cast<std::size_t>(name_end - p));
+    p = name_end + 1;
+
+    if (left(p) < kPropertyDigits + 1 || !bytes::get_hex_bytes<kPropertyBlockSize>(p, out.block.data()) ||
+        p[kPropertyDigits] != kSeparator) {
+        return 0;
+    }
+    p += kPropertyDigits + 1;
+
+    out.descriptor = decode_descriptor(out.block.data());
+    out.content = content_of(out.descriptor);
+    const std::size_t n = out.descriptor.element_count;
+    switch (out.content) {
+        case Content::marker:
+            // The marker's 8 characters are not looked at, but for an LF.
+            if (left(p) < kMarkerFieldSize || p[kEmptyMarker.size()] != kSeparator ||
+                std::memchr(p, '\n', kEmptyMarker.size()) != nullptr) {
+                return 0;
+            }
+            p += kMarkerFieldSize;
+            break;
+        case Content::words:
+        case Content::one_word: {
+            const std::size_t count = out.content == Content::words ? n : 1;
+            if (left(p) < count * kWordDigits + 1) return 0;
+            out.words.resize(count);
+            bool digits = true;
+            for (std::size_t j = 0; j < count; ++j) digits &= bytes::get_hex8(p + j * kWordDigits, out.words[j]);
+            p += count * kWordDigits;
+            if (!digits || *p != kSeparator) return 0;
+            ++p;
+            break;
+        }
+        case Content::strings: {
+            const char* const first = p;
+            out.strings.resize(n);
+            if (n == 1) {
+                // A single string runs to the last "^" of the line.
+                const char* const lf = bytes::find_lf(p, end);
+                if (lf == nullptr) return 0;
+                const std::size_t last = std::string_view(p, static_cast<std::size_t>(lf - p)).rfind(kStringEnd);
+                if (last == std::string_view::npos) return 0;
+                out.strings[0] = std::string_view(p, last);
+                p += last + 1;
+            } else {
+                for (std::size_t j = 0; j < n; ++j) {
+                    const char* const string_end = bytes::find_first<kStringEnd, '\n'>(p, end);
+                    if (string_end == nullptr || *string_end != kStringEnd) return 0;
+                    out.strings[j] = std::string_view(p, static_cast<std::size_t>(string_end - p));
+                    p = string_end + 1;
+                }
+            }
+            out.string_field = std::string_view(first, static_cast<std::size_t>(p - first));
+            if (p == end || *p != kSeparator) return 0;
+            ++p;
+            break;
+        }
+        case Content::absent:
+            break;
+    }
+    if (left(p) < kWordDigits || !bytes::get_hex8(p, out.parent)) return 0;
+    p += kWordDigits;
+    // Anything after the parent field is not looked at; mostly there is nothing.
+    const char* const lf = p != end && *p == '\n' ? p : bytes::find_lf(p, end);
+    if (lf == nullptr) return 0;
+    return static_cast<std::size_t>(lf + 1 - begin);
 }
 
 std::size_t record_size(const Line& line) {
@@ -272,7 +355,7 @@ void write_record(const Line& line, char* p) {
             bytes(line.string_field.data(), line.string_field.size());
             p[-1] = '\n';
             if (line.strings.size() > 1) {
-                for (char* q = first; (q = const_cast<char*>(bytes::find_byte<kStringEnd>(q, p))) != nullptr;) *q++ = '\n';
+                for (char* q = first; (q = const_cast<char*>(bytes::find_first<kStringEnd>(q, p))) != nullptr;) *q++ = '\n';
             }
             break;
         }

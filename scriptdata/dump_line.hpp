@@ -77,6 +77,14 @@ struct Place {
 // and the column (counting from 1) with what was expected there.
 void parse_line(std::string_view text, const Place& place, Line& out);
 
+// Parses the dump line that starts at text[0] in place, where `text` runs on
+// past the line (the rest of a reader's buffer, LF-ended lines as the text
+// mode delivers them): fills `out` as parse_line does the same line and
+// returns the line's size, LF included. Returns 0, without saying why, for
+// a line that parse_line would reject, and for one whose LF is not in `text`:
+// parse_line on the line itself tells what is wrong.
+std::size_t parse_line_in_place(std::string_view text, Line& out);
+
 // The size of the script data record that `line` gives, and its bytes,
 // written at out[0, record_size(line)).
 std::size_t record_size(const Line& line);

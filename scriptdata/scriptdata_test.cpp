@@ -159,6 +159,85 @@ TEST(DumpLine, EveryLineCutShortIsRejected) {
     }
 }
 
+// Parses the first line of `text` both ways, in place and the careful way,
+// and expects the same outcome: both reject it, or both give the same line.
+void expect_same_parse(std::string_view text, const std::string& what) {
+    const std::size_t lf = text.find('\n');
+    const std::string_view line = text.substr(0, lf);
+    scriptdata::dump::Line careful;
+    bool careful_ok = true;
+    try {
+        scriptdata::dump::parse_line(line, {"a.dat.txt", 1}, careful);
+    } catch (const kit::Failure&) {
+        careful_ok = false;
+    }
+    // An exact-size copy, so a look past the end would leave the buffer.
+    const std::unique_ptr<char[]> copy(new char[text.size() + 1]);
+    std::copy_n(text.data(), text.size(), copy.get());
+    scriptdata::dump::Line fast;
+    const std::size_t size = scriptdata::dump::parse_line_in_place(std::string_view(copy.get(), text.size()), fast);
+    if (lf == std::string_view::npos) {
+        ASSERT_EQ(size, 0u) << what << ": a line without its LF is left to the careful way";
+        return;
+    }
+    ASSERT_EQ(size != 0, careful_ok) << what;
+    if (size == 0) return;
+    ASSERT_EQ(size, line.size() + 1) << what;
+    EXPECT_EQ(fast.name, careful.name) << what;
+    EXPECT_EQ(fast.block, careful.block) << what;
+    EXPECT_EQ(fast.content, careful.content) << what;
+    if (careful.content == Content::words || careful.content == Content::one_word) {
+        EXPECT_EQ(fast.words, careful.words) << what;
+    }
+    if (careful.content == Content::strings) {
+        EXPECT_EQ(fast.strings, careful.strings) << what;
+        EXPECT_EQ(fast.string_field, careful.string_field) << what;
+    }
+    EXPECT_EQ(fast.parent, careful.parent) << what;
+    std::string a(scriptdata::dump::record_size(fast), '\0');
+    std::string b(scriptdata::dump::record_size(careful), '\0');
+    scriptdata::dump::write_record(fast, a.data());
+    scriptdata::dump::write_record(careful, b.data());
+    EXPECT_TRUE(a == b) << what;
+}
+
+// Parsing in place accepts exactly the lines that the careful parsing
+// accepts, with the same result: every line of every kind, followed by more
+// lines or not, cut short anywhere, and with any byte at any place changed
+// to a set of values that matter to the format (separators, string ends,
+// LF, CR, digits, letters, others).
+TEST(DumpLine, InPlaceParsingAgreesWithTheCarefulParsing) {
+    fx::File file = fx::every_kind();
+    const fx::File extra = fx::random_file(8, 3000);
+    file.records.insert(file.records.end(), extra.records.begin(), extra.records.end());
+    file.records.push_back(fx::string_list("a", {"ends^with^carets^"}));
+    file.records.push_back(fx::string_list("b", {"x", "y", ""}));
+    const std::string after = "00000000@00000001@next@" + std::string(56, '0') + "@00000000\n";
+    const std::string values = std::string("@^\n\r0129aAfFgG \x00\x80\xFF", 20);
+    for (std::uint32_t i = 0; i < file.records.size(); ++i) {
+        std::string line = file.records[i].dump_line(i);
+        line.pop_back();  // the LF
+        expect_same_parse(line + "\n" + after, "line " + std::to_string(i));
+        expect_same_parse(line + "\n", "line " + std::to_string(i) + " alone");
+        expect_same_parse(line + "trailing\n", "line " + std::to_string(i) + " with more after the parent");
+        if (line.size() > 200) continue;  // long texts add nothing below
+        for (std::size_t len = 0; len <= line.size(); ++len) {
+            expect_same_parse(line.substr(0, len), "line " + std::to_string(i) + " cut to " + std::to_string(len));
+            expect_same_parse(line.substr(0, len) + "\n" + after,
+                              "line " + std::to_string(i) + " ended after " + std::to_string(len));
+        }
+        for (std::size_t at = 0; at < line.size(); ++at) {
+            for (const char c : values) {
+                std::string changed = line;
+                changed[at] = c;
+                expect_same_parse(changed + "\n" + after, "line " + std::to_string(i) + " with " +
+                                                               std::to_string(static_cast<unsigned char>(c)) + " at " +
+                                                               std::to_string(at));
+            }
+        }
+    }
+}
+
 }  // namespace
 
 namespace {
@@ -241,7 +320,7 @@ TEST(Bytes, HexDigitsRead) {
 }
 
 TEST(Bytes, FindsTheFirstOfABytePastEveryWindowEdge) {
-    for (std::size_t size = 0; size < 200; ++size) {
+    for (std::size_t size = 0; size < 260; ++size) {
         for (std::size_t at = 0; at <= size; ++at) {
             // An exact-size copy, so a look past the end would leave the buffer.
             const std::unique_ptr<char[]> text(new char[size + 1]);
@@ -251,7 +330,13 @@ TEST(Bytes, FindsTheFirstOfABytePastEveryWindowEdge) {
             const char* const want = at < size ? text.get() + at : nullptr;
             EXPECT_EQ(bytes::find_lf(text.get(), text.get() + size), want) << size << " " << at;
             if (at < size) text[at] = '@';
-            EXPECT_EQ(bytes::find_byte<'@'>(text.get(), text.get() + size), want) << size << " " << at;
+            EXPECT_EQ(bytes::find_first<'@'>(text.get(), text.get() + size), want) << size << " " << at;
+            // Either of two: the first of them, whichever it is.
+            if (at < size) text[at] = '^';
+            EXPECT_EQ((bytes::find_first<'^', '\n'>(text.get(), text.get() + size)), want) << size << " " << at;
+            if (at < size) text[at] = '\n';
+            if (at + 1 < size) text[at + 1] = '^';
+            EXPECT_EQ((bytes::find_first<'^', '\n'>(text.get(), text.get() + size)), want) << size << " " << at;
         }
     }
 }

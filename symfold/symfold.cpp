@@ -120,6 +120,15 @@ int run(const std::vector<std::string>& args, kit::Console& console) {
     std::string_view view;
     scriptdata::dump::Line line;
     for (std::uint32_t k = 0; k < count; ++k) {
+        // Most lines are parsed where they lie in the reader's buffer; the
+        // first (which may start with a byte order mark), one that runs past
+        // the buffer and one that is wrong are read and parsed the careful
+        // way, which tells what is wrong.
+        if (const std::size_t size = k != 0 ? scriptdata::dump::parse_line_in_place(dump.buffered(), line) : 0) {
+            dump.consume(size);
+            write_record(out, line, record);
+            continue;
+        }
         if (!dump.read_line(view, spill)) {
             kit::fail(-1, dump_name + ": ends after " + std::to_string(k) + " lines, but " + dat_name + " holds " +
                               std::to_string(count) + " symbol records\n");
