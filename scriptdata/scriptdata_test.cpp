@@ -213,7 +213,7 @@ TEST(DumpLine, InPlaceParsingAgreesWithTheCarefulParsing) {
     file.records.push_back(fx::string_list("a", {"ends^with^carets^"}));
     file.records.push_back(fx::string_list("b", {"x", "y", ""}));
     const std::string after = "00000000@00000001@next@" + std::string(56, '0') + "@00000000\n";
-    const std::string values = std::string("@^\n\r0129aAfFgG \x00\x80\xFF", 20);
+    const std::string values = std::string("@^\n\r0129aAfFgG \x00\x80\xFF", 18);
     for (std::uint32_t i = 0; i < file.records.size(); ++i) {
         std::string line = file.records[i].dump_line(i);
         line.pop_back();  // the LF
