@@ -20,7 +20,7 @@ namespace scriptdata::bytes {
 // mostly short: with SSE2 their first 64 bytes are looked at together, with
 // one branch; the rest 16 at a time (or by memchr, for one byte).
 template <char A, char B = A>
-inline const char* find_first(const char* p, const char* end) {
+[[gnu::always_inline]] inline const char* find_first(const char* p, const char* end) {
 #if defined(__SSE2__)
     const __m128i a = _mm_set1_epi8(A);
     const __m128i b = _mm_set1_epi8(B);
@@ -52,12 +52,12 @@ inline const char* find_first(const char* p, const char* end) {
 }
 
 // The first LF in [p, end), or null.
-inline const char* find_lf(const char* p, const char* end) { return find_first<'\n'>(p, end); }
+[[gnu::always_inline]] inline const char* find_lf(const char* p, const char* end) { return find_first<'\n'>(p, end); }
 
 // Writes `value` as 8 upper-case hexadecimal digits at out[0..7], without a
 // table: the eight nibbles are spread into the eight bytes of one 64-bit
 // word, turned into digits together, and stored at once.
-inline void put_hex8(char* out, std::uint32_t value) {
+[[gnu::always_inline]] inline void put_hex8(char* out, std::uint32_t value) {
     std::uint64_t x = value;
     x = (x | x << 16) & 0x0000FFFF0000FFFFu;
     x = (x | x << 8) & 0x00FF00FF00FF00FFu;
@@ -74,25 +74,31 @@ inline std::uint32_t word_be(const unsigned char* p) {
     return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
 }
 
+#if defined(__SSE2__)
+// Writes the 16 bytes of `x` as 32 upper-case hexadecimal digits at `out`,
+// first byte first.
+[[gnu::always_inline]] inline void put_hex16(char* out, __m128i x) {
+    const __m128i low_nibbles = _mm_set1_epi8(0x0F);
+    const __m128i high = _mm_and_si128(_mm_srli_epi16(x, 4), low_nibbles);
+    const __m128i low = _mm_and_si128(x, low_nibbles);
+    const auto digits = [](__m128i v) {
+        const __m128i letter = _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(9)), _mm_set1_epi8('A' - '0' - 10));
+        return _mm_add_epi8(_mm_add_epi8(v, _mm_set1_epi8('0')), letter);
+    };
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), digits(_mm_unpacklo_epi8(high, low)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), digits(_mm_unpackhi_epi8(high, low)));
+}
+#endif
+
 // Writes the `N` bytes at `in` (N a multiple of 4, at least 16) as 2 * N
 // upper-case hexadecimal digits at `out`, first byte first.
 template <std::size_t N>
-inline void put_hex_bytes(char* out, const unsigned char* in) {
+[[gnu::always_inline]] inline void put_hex_bytes(char* out, const unsigned char* in) {
     static_assert(N % 4 == 0 && N >= 16);
 #if defined(__SSE2__)
-    // 16 bytes give 32 digits; a last piece that would run past the end
-    // overlaps the one before instead.
+    // A last piece that would run past the end overlaps the one before.
     const auto piece = [](char* o, const unsigned char* i) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(i));
-        const __m128i low_nibbles = _mm_set1_epi8(0x0F);
-        const __m128i high = _mm_and_si128(_mm_srli_epi16(x, 4), low_nibbles);
-        const __m128i low = _mm_and_si128(x, low_nibbles);
-        const auto digits = [](__m128i v) {
-            const __m128i letter = _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(9)), _mm_set1_epi8('A' - '0' - 10));
-            return _mm_add_epi8(_mm_add_epi8(v, _mm_set1_epi8('0')), letter);
-        };
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(o), digits(_mm_unpacklo_epi8(high, low)));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 16), digits(_mm_unpackhi_epi8(high, low)));
+        put_hex16(o, _mm_loadu_si128(reinterpret_cast<const __m128i*>(i)));
     };
     for (std::size_t i = 0; i + 16 <= N; i += 16) piece(out + 2 * i, in + i);
     if constexpr (N % 16 != 0) piece(out + 2 * (N - 16), in + N - 16);
@@ -101,11 +107,31 @@ inline void put_hex_bytes(char* out, const unsigned char* in) {
 #endif
 }
 
+// Writes the `count` little-endian words stored at `in` as 8 upper-case
+// hexadecimal digits each (the highest first) at `out`.
+[[gnu::always_inline]] inline void put_hex_words_le(char* out, const unsigned char* in, std::size_t count) {
+    std::size_t j = 0;
+#if defined(__SSE2__)
+    for (; j + 4 <= count; j += 4) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 4 * j));
+        // Each word's bytes reversed: its halves swapped, then the bytes of each half.
+        x = _mm_shufflehi_epi16(_mm_shufflelo_epi16(x, 0xB1), 0xB1);
+        x = _mm_or_si128(_mm_slli_epi16(x, 8), _mm_srli_epi16(x, 8));
+        put_hex16(out + 8 * j, x);
+    }
+#endif
+    for (; j < count; ++j) {
+        const unsigned char* w = in + 4 * j;
+        put_hex8(out + 8 * j, std::uint32_t{w[0]} | std::uint32_t{w[1]} << 8 | std::uint32_t{w[2]} << 16 |
+                                  std::uint32_t{w[3]} << 24);
+    }
+}
+
 // Reads the 8 characters at p as hexadecimal digits (either case), the
 // highest first, into `value`; false, leaving `value` alone, when any of
 // them is no digit. The eight are checked and converted together in one
 // 64-bit word.
-inline bool get_hex8(const char* p, std::uint32_t& value) {
+[[gnu::always_inline]] inline bool get_hex8(const char* p, std::uint32_t& value) {
     constexpr std::uint64_t kOnes = 0x0101010101010101u;
     constexpr std::uint64_t kHigh = 0x8080808080808080u;
     std::uint64_t x;
@@ -127,35 +153,38 @@ inline bool get_hex8(const char* p, std::uint32_t& value) {
     return true;
 }
 
+#if defined(__SSE2__)
+// Reads the 16 characters at `in` as hexadecimal digits (either case), two
+// to a byte, into out[0, 8); false when any of them is no digit (`out` then
+// holds anything). Signed comparisons: a byte of 0x80 or more is below every
+// digit.
+[[gnu::always_inline]] inline bool get_hex16(const char* in, unsigned char* out) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+    const __m128i lower = _mm_or_si128(x, _mm_set1_epi8(0x20));
+    const __m128i digit =
+        _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(x, _mm_set1_epi8('9' + 1)));
+    const __m128i letter =
+        _mm_and_si128(_mm_cmpgt_epi8(lower, _mm_set1_epi8('a' - 1)), _mm_cmplt_epi8(lower, _mm_set1_epi8('f' + 1)));
+    const __m128i n = _mm_add_epi8(_mm_and_si128(x, _mm_set1_epi8(0x0F)), _mm_and_si128(letter, _mm_set1_epi8(9)));
+    // 16-bit lane k: the high digit in its low byte, the low digit in its high byte.
+    const __m128i b = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(n, _mm_set1_epi16(0x00FF)), 4), _mm_srli_epi16(n, 8));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(b, b));
+    return _mm_movemask_epi8(_mm_or_si128(digit, letter)) == 0xFFFF;
+}
+#endif
+
 // Reads the 2 * N characters at `in` (N a multiple of 4, at least 16) as
 // hexadecimal digits (either case), two to a byte, into out[0, N); false
 // when any of them is no digit (`out` then holds anything).
 template <std::size_t N>
-inline bool get_hex_bytes(const char* in, unsigned char* out) {
+[[gnu::always_inline]] inline bool get_hex_bytes(const char* in, unsigned char* out) {
     static_assert(N % 4 == 0 && N >= 16);
+    bool ok = true;
 #if defined(__SSE2__)
-    // 16 characters give 8 bytes; a last piece that would run past the end
-    // overlaps the one before instead. Signed comparisons: a byte of 0x80 or
-    // more is below every digit.
-    const auto piece = [](const char* i, unsigned char* o) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(i));
-        const __m128i lower = _mm_or_si128(x, _mm_set1_epi8(0x20));
-        const __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8('0' - 1)),
-                                            _mm_cmplt_epi8(x, _mm_set1_epi8('9' + 1)));
-        const __m128i letter = _mm_and_si128(_mm_cmpgt_epi8(lower, _mm_set1_epi8('a' - 1)),
-                                             _mm_cmplt_epi8(lower, _mm_set1_epi8('f' + 1)));
-        const __m128i n = _mm_add_epi8(_mm_and_si128(x, _mm_set1_epi8(0x0F)), _mm_and_si128(letter, _mm_set1_epi8(9)));
-        // 16-bit lane k: the high digit in its low byte, the low digit in its high byte.
-        const __m128i b = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(n, _mm_set1_epi16(0x00FF)), 4), _mm_srli_epi16(n, 8));
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_packus_epi16(b, b));
-        return _mm_movemask_epi8(_mm_or_si128(digit, letter)) == 0xFFFF;
-    };
-    bool ok = true;
-    for (std::size_t i = 0; i + 8 <= N; i += 8) ok &= piece(in + 2 * i, out + i);
-    if constexpr (N % 8 != 0) ok &= piece(in + 2 * (N - 8), out + N - 8);
-    return ok;
+    // A last piece that would run past the end overlaps the one before.
+    for (std::size_t i = 0; i + 8 <= N; i += 8) ok &= get_hex16(in + 2 * i, out + i);
+    if constexpr (N % 8 != 0) ok &= get_hex16(in + 2 * (N - 8), out + N - 8);
 #else
-    bool ok = true;
     for (std::size_t i = 0; i < N; i += 4) {
         std::uint32_t v = 0;
         ok &= get_hex8(in + 2 * i, v);
@@ -164,8 +193,26 @@ inline bool get_hex_bytes(const char* in, unsigned char* out) {
         out[i + 2] = static_cast<unsigned char>(v >> 8);
         out[i + 3] = static_cast<unsigned char>(v);
     }
-    return ok;
 #endif
+    return ok;
+}
+
+// Reads `count` words of 8 hexadecimal digits each (either case, the highest
+// first) at `in` into out[0, count); false when any character is no digit
+// (`out` then holds anything).
+[[gnu::always_inline]] inline bool get_hex_words(const char* in, std::size_t count, std::uint32_t* out) {
+    bool ok = true;
+    std::size_t j = 0;
+#if defined(__SSE2__)
+    for (; j + 2 <= count; j += 2) {
+        unsigned char b[8];
+        ok &= get_hex16(in + 8 * j, b);
+        out[j] = word_be(b);
+        out[j + 1] = word_be(b + 4);
+    }
+#endif
+    for (; j < count; ++j) ok &= get_hex8(in + 8 * j, out[j]);
+    return ok;
 }
 
 }  // namespace scriptdata::bytes

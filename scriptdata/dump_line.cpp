@@ -97,7 +97,8 @@ void format_line(std::uint32_t index, const RecordView& r, char* p) {
             break;
         case Content::words:
         case Content::one_word:
-            for (std::size_t j = 0; j < r.word_count(); ++j) word(r.word(j));
+            bytes::put_hex_words_le(p, reinterpret_cast<const unsigned char*>(r.words.data()), r.word_count());
+            p += r.words.size() * (kWordDigits / kWordSize);
             *p++ = kSeparator;
             break;
         case Content::strings: {
@@ -271,8 +272,7 @@ std::size_t parse_line_in_place(std::string_view text, Line& out) {
             const std::size_t count = out.content == Content::words ? n : 1;
             if (left(p) < count * kWordDigits + 1) return 0;
             out.words.resize(count);
-            bool digits = true;
-            for (std::size_t j = 0; j < count; ++j) digits &= bytes::get_hex8(p + j * kWordDigits, out.words[j]);
+            const bool digits = bytes::get_hex_words(p, count, out.words.data());
             p += count * kWordDigits;
             if (!digits || *p != kSeparator) return 0;
             ++p;
@@ -311,16 +311,6 @@ std::size_t parse_line_in_place(std::string_view text, Line& out) {
     const char* const lf = p != end && *p == '\n' ? p : bytes::find_lf(p, end);
     if (lf == nullptr) return 0;
     return static_cast<std::size_t>(lf + 1 - begin);
-}
-
-std::size_t record_size(const Line& line) {
-    // Only the content's own container is filled: the words, or the strings
-    // (each "^" becomes the string's LF). Without a switch, so that lines of
-    // mixed kinds take no branch.
-    const std::size_t content =
-        (line.content == Content::words || line.content == Content::one_word ? line.words.size() * kWordSize : 0) +
-        (line.content == Content::strings ? line.string_field.size() : 0);
-    return kWordSize + line.name.size() + 1 + kPropertyBlockSize + content + kWordSize;
 }
 
 void write_record(const Line& line, char* p) {

@@ -87,7 +87,16 @@ std::size_t parse_line_in_place(std::string_view text, Line& out);
 
 // The size of the script data record that `line` gives, and its bytes,
 // written at out[0, record_size(line)).
-std::size_t record_size(const Line& line);
+inline std::size_t record_size(const Line& line) {
+    // Only the content's own container is filled: the words, or the strings
+    // (each "^" becomes the string's LF). Without a switch, so that lines of
+    // mixed kinds take no branch.
+    const std::size_t content =
+        (line.content == Content::words || line.content == Content::one_word ? line.words.size() * kWordSize : 0) +
+        (line.content == Content::strings ? line.string_field.size() : 0);
+    return kWordSize + line.name.size() + 1 + kPropertyBlockSize + content + kWordSize;
+}
+
 void write_record(const Line& line, char* out);
 
 }  // namespace scriptdata::dump

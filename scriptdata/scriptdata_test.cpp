@@ -281,6 +281,34 @@ TEST(Bytes, HexDigitsWritten) {
     }
 }
 
+// Runs of words, of every length up to a few registers' worth, both ways.
+TEST(Bytes, HexWordRuns) {
+    std::mt19937 rng(2);
+    for (std::size_t count = 0; count <= 11; ++count) {
+        std::vector<std::uint32_t> words(count);
+        for (auto& w : words) w = rng();
+        std::string stored(4 * count, '\0');
+        std::string want;
+        for (std::size_t j = 0; j < count; ++j) {
+            for (int b = 0; b < 4; ++b) stored[4 * j + b] = static_cast<char>(words[j] >> (8 * b));
+            want += kit::hex8(words[j]);
+        }
+        std::string out(8 * count, '?');
+        bytes::put_hex_words_le(out.data(), reinterpret_cast<const unsigned char*>(stored.data()), count);
+        EXPECT_EQ(out, want) << count;
+        std::vector<std::uint32_t> back(count);
+        ASSERT_TRUE(bytes::get_hex_words(want.data(), count, back.data())) << count;
+        EXPECT_EQ(back, words) << count;
+        for (std::size_t at = 0; at < want.size(); ++at) {
+            for (const char c : {'g', 'G', '@', '/', ':', '`', '\0', '\xB0'}) {
+                std::string bad = want;
+                bad[at] = c;
+                EXPECT_FALSE(bytes::get_hex_words(bad.data(), count, back.data())) << count << " " << at << " " << c;
+            }
+        }
+    }
+}
+
 // Every byte value at every place of a field: taken exactly when it is a
 // hexadecimal digit, and then with its value.
 TEST(Bytes, HexDigitsRead) {
