@@ -48,6 +48,9 @@ inline std::size_t line_size(const RecordView& record) {
 }
 
 // Writes the dump line of record `index` at out[0, line_size(record)).
+// `record` is as scan_record or FileReader gives it: its views lie in the
+// record's stored bytes, which the formatting may read past a field's end
+// (never past the record's).
 void format_line(std::uint32_t index, const RecordView& record, char* out);
 
 // Replaces `out` with the dump line of record `index`, LF included.
@@ -88,15 +91,18 @@ std::size_t parse_line_in_place(std::string_view text, Line& out);
 // The size of the script data record that `line` gives, and its bytes,
 // written at out[0, record_size(line)).
 inline std::size_t record_size(const Line& line) {
-    // Only the content's own container is filled: the words, or the strings
-    // (each "^" becomes the string's LF). Without a switch, so that lines of
-    // mixed kinds take no branch.
+    // Only the content's own container counts (another may still hold an
+    // earlier line's): the words, or the strings, each "^" of which becomes
+    // the string's LF. Without a switch, so that lines of mixed kinds take
+    // no branch.
     const std::size_t content =
         (line.content == Content::words || line.content == Content::one_word ? line.words.size() * kWordSize : 0) +
         (line.content == Content::strings ? line.string_field.size() : 0);
     return kWordSize + line.name.size() + 1 + kPropertyBlockSize + content + kWordSize;
 }
 
+// `line` is as a parse gives it: its views lie in the parsed line, which the
+// writing may read past a field's end (never past the line's).
 void write_record(const Line& line, char* out);
 
 }  // namespace scriptdata::dump
