@@ -1,5 +1,7 @@
 #include "scriptdata/dump_line.hpp"
 
+#include "scriptdata/bytes.hpp"
+
 #include <array>
 #include <cstring>
 #include <string_view>
@@ -12,109 +14,60 @@ namespace {
 
 constexpr int kStatusBadLine = -1;
 
-// Every pair of characters read as two hexadecimal digits (either case),
-// indexed by the first character times 256 plus the second: the byte they
-// give with bit 8 set, or 0 when either is no digit. A byte of a field takes
-// one lookup, and the pairs of a field are checked together: the AND of
-// their entries keeps bit 8 only when every pair was two digits.
-constexpr unsigned kPairValid = 0x100;
-
-constexpr std::array<std::uint16_t, 256 * 256> make_pair_values() {
-    std::array<std::uint16_t, 256 * 256> t{};
-    constexpr std::string_view digits = "0123456789ABCDEFabcdef";
-    for (const char high : digits) {
-        for (const char low : digits) {
-            const auto h = static_cast<unsigned char>(high);
-            const auto l = static_cast<unsigned char>(low);
-            t[h * 256u + l] = static_cast<std::uint16_t>(kPairValid | kit::kHexDigitValues[h] << 4 | kit::kHexDigitValues[l]);
-        }
-    }
-    return t;
-}
-constexpr auto kPairValues = make_pair_values();
-
-unsigned pair_value(const char* p) {
-    return kPairValues[static_cast<unsigned char>(p[0]) * 256u + static_cast<unsigned char>(p[1])];
-}
-
 // Reads exactly 8 hexadecimal digits (either case) at text[pos]; false when
 // the line ends first or another character stands among them.
-bool hex_word(std::string_view text, std::size_t pos, std::uint32_t& value) {
+[[gnu::always_inline]] inline bool hex_word(std::string_view text, std::size_t pos, std::uint32_t& value) {
     if (pos > text.size() || text.size() - pos < kWordDigits) return false;
-    const char* p = text.data() + pos;
-    const unsigned b0 = pair_value(p);
-    const unsigned b1 = pair_value(p + 2);
-    const unsigned b2 = pair_value(p + 4);
-    const unsigned b3 = pair_value(p + 6);
-    if ((b0 & b1 & b2 & b3 & kPairValid) == 0) return false;
-    value = (b0 & 0xFFu) << 24 | (b1 & 0xFFu) << 16 | (b2 & 0xFFu) << 8 | (b3 & 0xFFu);
-    return true;
+    return bytes::get_hex8(text.data() + pos, value);
 }
 
 // Reads the property block's bytes, two hexadecimal digits each, at
 // text[pos]; false when the line ends first or another character stands
 // among them.
-bool hex_block(std::string_view text, std::size_t pos, std::array<unsigned char, kPropertyBlockSize>& block) {
+[[gnu::always_inline]] inline bool hex_block(std::string_view text, std::size_t pos, std::array<unsigned char, kPropertyBlockSize>& block) {
     if (pos > text.size() || text.size() - pos < kPropertyDigits) return false;
-    const char* p = text.data() + pos;
-    unsigned all = kPairValid;
-    for (std::size_t b = 0; b < kPropertyBlockSize; ++b) {
-        const unsigned value = pair_value(p + 2 * b);
-        all &= value;
-        block[b] = static_cast<unsigned char>(value);
-    }
-    return (all & kPairValid) != 0;
+    return bytes::get_hex_bytes<kPropertyBlockSize>(text.data() + pos, block.data());
 }
 
 // Throws the message of a rejected line: what was expected at `pos` (counting
 // from 0), and where the line ends when the expected field does not fit it.
-[[noreturn]] void reject(const Place& place, std::string_view text, std::size_t pos, std::size_t width,
-                         std::string_view expected) {
+// Out of line, so that the checks that call it stay small.
+[[noreturn, gnu::cold, gnu::noinline]] void reject(const Place& place, std::string_view text, std::size_t pos,
+                                                   std::size_t width, std::string_view expected,
+                                                   std::string_view field = {}) {
     std::string m(place.file);
     m += ": line " + std::to_string(place.line_number) + ", column " + std::to_string(pos + 1) + ": expected ";
     m += expected;
+    m += field;
     if (pos + width > text.size()) m += ", but the line ends after " + std::to_string(text.size()) + " characters";
     m += "\n";
     kit::fail(kStatusBadLine, std::move(m));
 }
 
-void expect_separator(const Place& place, std::string_view text, std::size_t pos) {
+[[gnu::always_inline]] inline void expect_separator(const Place& place, std::string_view text, std::size_t pos) {
     if (pos >= text.size() || text[pos] != kSeparator) reject(place, text, pos, 1, "the separator \"@\"");
 }
 
-std::uint32_t expect_word(const Place& place, std::string_view text, std::size_t pos, std::string_view field) {
+[[gnu::always_inline]] inline std::uint32_t expect_word(const Place& place, std::string_view text, std::size_t pos, std::string_view field) {
     std::uint32_t value = 0;
-    if (!hex_word(text, pos, value)) {
-        reject(place, text, pos, kWordDigits, "the 8 hexadecimal digits of the " + std::string(field));
-    }
+    if (!hex_word(text, pos, value)) reject(place, text, pos, kWordDigits, "the 8 hexadecimal digits of the ", field);
     return value;
 }
 
 }  // namespace
 
-std::size_t line_size(const Record& r) {
-    std::size_t content = 0;
-    switch (r.content) {
-        case Content::marker:
-            content = kMarkerFieldSize;
-            break;
-        case Content::words:
-        case Content::one_word:
-            content = r.words.size() * kWordDigits + 1;
-            break;
-        case Content::strings:
-            for (std::size_t j = 0; j < r.string_count; ++j) content += r.strings[j].size() + 1;
-            content += 1;
-            break;
-        case Content::absent:
-            break;
-    }
-    return kNamePos + r.name.size() + 1 + kPropertyDigits + 1 + content + kWordDigits + 1;
-}
+// Names up to this long are copied with one fixed-size copy of this many
+// bytes, both ways (record to line, line to record), which may run past the
+// name into the rest of the record and of the line (both hold at least this
+// many bytes from the name's start on), and which the fields after the name
+// then overwrite.
+constexpr std::size_t kShortName = 32;
+static_assert(kShortName <= 1 + kPropertyBlockSize + kWordSize, "the record's bytes after a name");
+static_assert(kShortName <= 1 + kPropertyDigits + 1 + kWordDigits, "the line's characters after a name");
 
-void format_line(std::uint32_t index, const Record& r, char* p) {
+void format_line(std::uint32_t index, const RecordView& r, char* p) {
     const auto word = [&p](std::uint32_t value) {
-        kit::put_hex8(p, value);
+        bytes::put_hex8(p, value);
         p += kWordDigits;
     };
     const auto bytes = [&p](std::string_view text) {
@@ -123,14 +76,19 @@ void format_line(std::uint32_t index, const Record& r, char* p) {
     };
     word(index);
     *p++ = kSeparator;
-    word(r.name_present);
+    word(kNamePresent);
     *p++ = kSeparator;
-    bytes(r.name);
-    *p++ = kSeparator;
-    for (const unsigned char b : r.block) {
-        kit::put_hex2(p, b);
-        p += kByteDigits;
+    if (r.name.size() <= kShortName) {
+        // A fixed-size copy, without a call: the record holds at least the
+        // property block after the name, and the line the property field.
+        std::memcpy(p, r.name.data(), kShortName);
+        p += r.name.size();
+    } else {
+        bytes(r.name);
     }
+    *p++ = kSeparator;
+    bytes::put_hex_bytes<kPropertyBlockSize>(p, r.block);
+    p += kPropertyDigits;
     *p++ = kSeparator;
     switch (r.content) {
         case Content::marker:
@@ -139,16 +97,22 @@ void format_line(std::uint32_t index, const Record& r, char* p) {
             break;
         case Content::words:
         case Content::one_word:
-            for (const std::uint32_t w : r.words) word(w);
+            bytes::put_hex_words_le(p, reinterpret_cast<const unsigned char*>(r.words.data()), r.word_count());
+            p += r.words.size() * (kWordDigits / kWordSize);
             *p++ = kSeparator;
             break;
-        case Content::strings:
-            for (std::size_t j = 0; j < r.string_count; ++j) {
-                bytes(r.strings[j]);
-                *p++ = kStringEnd;
+        case Content::strings: {
+            // The string lines as stored, each LF turned into the "^" that
+            // ends a string in the dump (a string holds no LF).
+            char* const first = p;
+            bytes(r.strings);
+            p[-1] = kStringEnd;  // the last string's
+            if (r.descriptor.element_count > 1) {
+                for (char* q = first; (q = const_cast<char*>(bytes::find_lf(q, p))) != nullptr;) *q++ = kStringEnd;
             }
             *p++ = kSeparator;
             break;
+        }
         case Content::absent:
             break;
     }
@@ -156,13 +120,15 @@ void format_line(std::uint32_t index, const Record& r, char* p) {
     *p = '\n';
 }
 
-void format_line(std::uint32_t index, const Record& r, std::string& out) {
+void format_line(std::uint32_t index, const RecordView& r, std::string& out) {
     // The string's capacity carries over from line to line.
     out.resize(line_size(r));
     format_line(index, r, out.data());
 }
 
-void parse_line(std::string_view text, const Place& place, Line& out) {
+// Checks the fields before the name one by one, for the message of the
+// first that is wrong.
+[[gnu::cold, gnu::noinline]] void check_head(std::string_view text, const Place& place) {
     expect_word(place, text, kIndexPos, "index field");  // its value is not used: line k is record k
     expect_separator(place, text, kIndexPos + kWordDigits);
     const std::uint32_t name_present = expect_word(place, text, kNamePresentPos, "name-present field");
@@ -172,11 +138,25 @@ void parse_line(std::string_view text, const Place& place, Line& out) {
                                       kit::hex8(name_present) + " is not " + kit::hex8(kNamePresent) + "\n");
     }
     expect_separator(place, text, kNamePresentPos + kWordDigits);
+}
 
-    const std::size_t name_end = text.size() > kNamePos ? text.find(kSeparator, kNamePos) : std::string_view::npos;
-    if (name_end == std::string_view::npos) reject(place, text, kNamePos, 1, "the \"@\" that ends the name");
-    out.name = text.substr(kNamePos, name_end - kNamePos);
-    std::size_t pos = name_end + 1;
+// The fields before the name: the index field (8 digits), "@", the
+// name-present field, whose only accepted value has one spelling, and "@".
+constexpr std::string_view kAfterIndex = "@00000001@";
+static_assert(kAfterIndex.size() == kNamePos - kWordDigits && kNamePresent == 1);
+
+void parse_line(std::string_view text, const Place& place, Line& out) {
+    std::uint32_t index = 0;  // its value is not used: line k is record k
+    if (text.size() < kNamePos || !bytes::get_hex8(text.data() + kIndexPos, index) ||
+        text.substr(kIndexPos + kWordDigits, kAfterIndex.size()) != kAfterIndex) {
+        check_head(text, place);
+    }
+
+    const char* const end = text.data() + text.size();
+    const char* const name_end = text.size() > kNamePos ? bytes::find_first<kSeparator>(text.data() + kNamePos, end) : nullptr;
+    if (name_end == nullptr) reject(place, text, kNamePos, 1, "the \"@\" that ends the name");
+    out.name = std::string_view(text.data() + kNamePos, static_cast<std::size_t>(name_end - text.data()) - kNamePos);
+    std::size_t pos = kNamePos + out.name.size() + 1;
 
     if (!hex_block(text, pos, out.block)) {
         reject(place, text, pos, kPropertyDigits, "the 56 hexadecimal digits of the property field");
@@ -217,6 +197,7 @@ void parse_line(std::string_view text, const Place& place, Line& out) {
             break;
         }
         case Content::strings: {
+            const std::size_t first = pos;
             out.strings.resize(n);
             if (n == 1) {
                 // A single string runs to the last "^" of the line, so it may hold "^".
@@ -228,16 +209,18 @@ void parse_line(std::string_view text, const Place& place, Line& out) {
                 pos = end + 1;
             } else {
                 for (std::size_t j = 0; j < n; ++j) {
-                    const std::size_t end = pos < text.size() ? text.find(kStringEnd, pos) : std::string_view::npos;
-                    if (end == std::string_view::npos) {
+                    const char* const string_end =
+                        pos < text.size() ? bytes::find_first<kStringEnd>(text.data() + pos, end) : nullptr;
+                    if (string_end == nullptr) {
                         reject(place, text, pos, 1,
                                "string " + std::to_string(j + 1) + " of " + std::to_string(n) +
                                    " ended by \"^\", as the element count asks");
                     }
-                    out.strings[j] = text.substr(pos, end - pos);
-                    pos = end + 1;
+                    out.strings[j] = std::string_view(text.data() + pos, static_cast<std::size_t>(string_end - (text.data() + pos)));
+                    pos += out.strings[j].size() + 1;
                 }
             }
+            out.string_field = text.substr(first, pos - first);
             expect_separator(place, text, pos);
             ++pos;
             break;
@@ -246,6 +229,131 @@ void parse_line(std::string_view text, const Place& place, Line& out) {
             break;
     }
     out.parent = expect_word(place, text, pos, "parent field");  // anything after it is not looked at
+}
+
+// The same checks as parse_line, in the same order, but bounded by the end
+// of `text` instead of the line's: a field or a search that might run past
+// the LF is also checked not to (hexadecimal digits and "@" are no LF).
+std::size_t parse_line_in_place(std::string_view text, Line& out) {
+    const char* const begin = text.data();
+    const char* const end = begin + text.size();
+    const auto left = [end](const char* p) { return static_cast<std::size_t>(end - p); };
+    std::uint32_t index = 0;
+    if (text.size() < kNamePos || !bytes::get_hex8(begin + kIndexPos, index) ||
+        text.substr(kIndexPos + kWordDigits, kAfterIndex.size()) != kAfterIndex) {
+        return 0;
+    }
+    const char* p = begin + kNamePos;
+    const char* const name_end = bytes::find_first<kSeparator, '\n'>(p, end);
+    if (name_end == nullptr || *name_end != kSeparator) return 0;
+    out.name = std::string_view(p, static_cast<std::size_t>(name_end - p));
+    p = name_end + 1;
+
+    if (left(p) < kPropertyDigits + 1 || !bytes::get_hex_bytes<kPropertyBlockSize>(p, out.block.data()) ||
+        p[kPropertyDigits] != kSeparator) {
+        return 0;
+    }
+    p += kPropertyDigits + 1;
+
+    out.descriptor = decode_descriptor(out.block.data());
+    out.content = content_of(out.descriptor);
+    const std::size_t n = out.descriptor.element_count;
+    switch (out.content) {
+        case Content::marker:
+            // The marker's 8 characters are not looked at, but for an LF.
+            if (left(p) < kMarkerFieldSize || p[kEmptyMarker.size()] != kSeparator ||
+                std::memchr(p, '\n', kEmptyMarker.size()) != nullptr) {
+                return 0;
+            }
+            p += kMarkerFieldSize;
+            break;
+        case Content::words:
+        case Content::one_word: {
+            const std::size_t count = out.content == Content::words ? n : 1;
+            if (left(p) < count * kWordDigits + 1) return 0;
+            out.words.resize(count);
+            const bool digits = bytes::get_hex_words(p, count, out.words.data());
+            p += count * kWordDigits;
+            if (!digits || *p != kSeparator) return 0;
+            ++p;
+            break;
+        }
+        case Content::strings: {
+            const char* const first = p;
+            out.strings.resize(n);
+            if (n == 1) {
+                // A single string runs to the last "^" of the line.
+                const char* const lf = bytes::find_lf(p, end);
+                if (lf == nullptr) return 0;
+                const std::size_t last = std::string_view(p, static_cast<std::size_t>(lf - p)).rfind(kStringEnd);
+                if (last == std::string_view::npos) return 0;
+                out.strings[0] = std::string_view(p, last);
+                p += last + 1;
+            } else {
+                for (std::size_t j = 0; j < n; ++j) {
+                    const char* const string_end = bytes::find_first<kStringEnd, '\n'>(p, end);
+                    if (string_end == nullptr || *string_end != kStringEnd) return 0;
+                    out.strings[j] = std::string_view(p, static_cast<std::size_t>(string_end - p));
+                    p = string_end + 1;
+                }
+            }
+            out.string_field = std::string_view(first, static_cast<std::size_t>(p - first));
+            if (p == end || *p != kSeparator) return 0;
+            ++p;
+            break;
+        }
+        case Content::absent:
+            break;
+    }
+    if (left(p) < kWordDigits || !bytes::get_hex8(p, out.parent)) return 0;
+    p += kWordDigits;
+    // Anything after the parent field is not looked at; mostly there is nothing.
+    const char* const lf = p != end && *p == '\n' ? p : bytes::find_lf(p, end);
+    if (lf == nullptr) return 0;
+    return static_cast<std::size_t>(lf + 1 - begin);
+}
+
+void write_record(const Line& line, char* p) {
+    const auto word = [&p](std::uint32_t value) {
+        kit::store_word_le(reinterpret_cast<unsigned char*>(p), value);
+        p += kWordSize;
+    };
+    const auto bytes = [&p](const void* data, std::size_t size) {
+        if (size != 0) std::memcpy(p, data, size);
+        p += size;
+    };
+    word(kNamePresent);
+    if (line.name.size() <= kShortName) {
+        // A fixed-size copy, without a call: the line holds at least the
+        // property field after the name, and the record the property block.
+        std::memcpy(p, line.name.data(), kShortName);
+        p += line.name.size();
+    } else {
+        bytes(line.name.data(), line.name.size());
+    }
+    *p++ = '\n';
+    bytes(line.block.data(), line.block.size());
+    switch (line.content) {
+        case Content::words:
+        case Content::one_word:
+            for (const std::uint32_t w : line.words) word(w);
+            break;
+        case Content::strings: {
+            // Each string's "^" becomes its LF. A single string may hold "^"
+            // itself; two or more hold none.
+            char* const first = p;
+            bytes(line.string_field.data(), line.string_field.size());
+            p[-1] = '\n';
+            if (line.strings.size() > 1) {
+                for (char* q = first; (q = const_cast<char*>(bytes::find_first<kStringEnd>(q, p))) != nullptr;) *q++ = '\n';
+            }
+            break;
+        }
+        case Content::marker:
+        case Content::absent:
+            break;
+    }
+    word(line.parent);
 }
 
 }  // namespace scriptdata::dump

@@ -35,14 +35,26 @@ static_assert(kEmptyMarker.size() == kWordDigits);
 // A UTF-8 byte order mark, which some editors put at the start of a file.
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
-// Replaces `out` with the dump line of record `index`, LF included.
-void format_line(std::uint32_t index, const Record& record, std::string& out);
-
 // The length of the dump line of `record`, LF included: its fields have
 // fixed widths or the lengths of the record's texts.
-std::size_t line_size(const Record& record);
+inline std::size_t line_size(const RecordView& record) {
+    // The views of what the record does not hold are empty; every content
+    // field but an absent one ends in "@", and each string's LF becomes its
+    // "^". Without a switch, so that records of mixed kinds take no branch.
+    const std::size_t content = record.word_count() * kWordDigits + record.strings.size() +
+                                (record.content == Content::marker ? kEmptyMarker.size() : 0) +
+                                (record.content != Content::absent ? 1 : 0);
+    return kNamePos + record.name.size() + 1 + kPropertyDigits + 1 + content + kWordDigits + 1;
+}
+
 // Writes the dump line of record `index` at out[0, line_size(record)).
-void format_line(std::uint32_t index, const Record& record, char* out);
+// `record` is as scan_record or FileReader gives it: its views lie in the
+// record's stored bytes, which the formatting may read past a field's end
+// (never past the record's).
+void format_line(std::uint32_t index, const RecordView& record, char* out);
+
+// Replaces `out` with the dump line of record `index`, LF included.
+void format_line(std::uint32_t index, const RecordView& record, std::string& out);
 
 // One dump line as parsed: the texts are views into the parsed line. The
 // vectors keep their capacity from line to line.
@@ -53,6 +65,7 @@ struct Line {
     Content content = Content::absent;
     std::vector<std::uint32_t> words;        // Content::words: n; Content::one_word: one
     std::vector<std::string_view> strings;   // Content::strings: n, without their "^"
+    std::string_view string_field;           // Content::strings: the n strings, each with its "^"
     std::uint32_t parent = 0;
 };
 
@@ -66,5 +79,30 @@ struct Place {
 // the format throws a Failure (status -1) naming the file, the line number
 // and the column (counting from 1) with what was expected there.
 void parse_line(std::string_view text, const Place& place, Line& out);
+
+// Parses the dump line that starts at text[0] in place, where `text` runs on
+// past the line (the rest of a reader's buffer, LF-ended lines as the text
+// mode delivers them): fills `out` as parse_line does the same line and
+// returns the line's size, LF included. Returns 0, without saying why, for
+// a line that parse_line would reject, and for one whose LF is not in `text`:
+// parse_line on the line itself tells what is wrong.
+std::size_t parse_line_in_place(std::string_view text, Line& out);
+
+// The size of the script data record that `line` gives, and its bytes,
+// written at out[0, record_size(line)).
+inline std::size_t record_size(const Line& line) {
+    // Only the content's own container counts (another may still hold an
+    // earlier line's): the words, or the strings, each "^" of which becomes
+    // the string's LF. Without a switch, so that lines of mixed kinds take
+    // no branch.
+    const std::size_t content =
+        (line.content == Content::words || line.content == Content::one_word ? line.words.size() * kWordSize : 0) +
+        (line.content == Content::strings ? line.string_field.size() : 0);
+    return kWordSize + line.name.size() + 1 + kPropertyBlockSize + content + kWordSize;
+}
+
+// `line` is as a parse gives it: its views lie in the parsed line, which the
+// writing may read past a field's end (never past the line's).
+void write_record(const Line& line, char* out);
 
 }  // namespace scriptdata::dump

@@ -47,22 +47,21 @@ enum class Content {
     absent,    // type 0 and 8 to 15: nothing stored, nothing in the dump
 };
 
+// The content of each type code when the no-content flag is clear and the
+// element count is not 0.
+inline constexpr Content kContentOfType[16] = {
+    Content::absent,   Content::words,    Content::words,    Content::strings,   // 0..3
+    Content::one_word, Content::one_word, Content::one_word, Content::one_word,  // 4..7
+    Content::absent,   Content::absent,   Content::absent,   Content::absent,    // 8..11
+    Content::absent,   Content::absent,   Content::absent,   Content::absent,    // 12..15
+};
+
+// A lookup and two tests rather than a switch, so that walking records of
+// mixed kinds takes no branch here.
 inline Content content_of(const Descriptor& d) {
-    if (d.no_content) return Content::marker;
-    switch (d.type_code) {
-        case 1:
-        case 2:
-            return d.element_count == 0 ? Content::marker : Content::words;
-        case 3:
-            return d.element_count == 0 ? Content::marker : Content::strings;
-        case 4:
-        case 5:
-        case 6:
-        case 7:
-            return Content::one_word;
-        default:
-            return Content::absent;
-    }
+    const Content by_type = kContentOfType[d.type_code & 15u];
+    const bool empty_list = d.element_count == 0 && (by_type == Content::words || by_type == Content::strings);
+    return d.no_content || empty_list ? Content::marker : by_type;
 }
 
 }  // namespace scriptdata

@@ -1,7 +1,11 @@
 #include "scriptdata/reader.hpp"
 
+#include "scriptdata/bytes.hpp"
+
 #include <algorithm>
 #include <array>
+#include <cassert>
+#include <cstring>
 
 #include "stream/failure.hpp"
 #include "stream/hex.hpp"
@@ -26,12 +30,13 @@ void FileReader::read_version() {
 }
 
 std::uint32_t FileReader::read_count() {
-    std::uint32_t count = 0;
-    if (!read_word(count)) {
+    unsigned char word[kWordSize];
+    if (in_.read(word, kWordSize) != kWordSize) {
         kit::fail(kStatusParse, name() + ": the header is cut off: the version byte and symbol count take " +
                                     std::to_string(kHeaderSize) + " bytes, the file ends at byte offset " +
                                     std::to_string(in_.offset()) + "\n");
     }
+    const std::uint32_t count = kit::word_le(word);
     const std::uint64_t need = std::uint64_t{count} * kWordSize;
     if (!in_.has_at_least(need)) {
         kit::fail(kStatusParse, name() + ": symbol count " + std::to_string(count) + " needs a sort index of " +
@@ -44,18 +49,56 @@ std::uint32_t FileReader::read_count() {
 
 void FileReader::skip_sort_index(std::uint32_t count) { in_.skip(std::uint64_t{count} * kWordSize); }
 
-bool FileReader::read_word(std::uint32_t& value) {
-    unsigned char b[kWordSize];
-    if (in_.read(b, kWordSize) != kWordSize) return false;
-    value = kit::word_le(b);
-    return true;
+std::size_t scan_record(std::string_view bytes, RecordView& r) {
+    const char* const begin = bytes.data();
+    const char* const end = begin + bytes.size();
+    const char* p = begin;
+    const auto left = [&p, end] { return static_cast<std::size_t>(end - p); };
+    if (left() < kWordSize || kit::word_le(reinterpret_cast<const unsigned char*>(p)) != kNamePresent) return 0;
+    p += kWordSize;
+    const char* lf = bytes::find_lf(p, end);
+    if (lf == nullptr) return 0;
+    r.name = std::string_view(p, static_cast<std::size_t>(lf - p));
+    p = lf + 1;
+    if (left() < kPropertyBlockSize) return 0;
+    r.block = reinterpret_cast<const unsigned char*>(p);
+    r.descriptor = decode_descriptor(r.block);
+    r.content = content_of(r.descriptor);
+    p += kPropertyBlockSize;
+    // The words, then the string lines: at most one of the two is there.
+    // Counted without a switch, so that records of mixed kinds take as few
+    // branches as they can.
+    const std::size_t n = r.descriptor.element_count;
+    const std::size_t word_bytes =
+        (r.content == Content::words ? n : r.content == Content::one_word ? 1 : 0) * kWordSize;
+    if (left() < word_bytes) return 0;
+    r.words = std::string_view(p, word_bytes);
+    p += word_bytes;
+    const char* const strings = p;
+    for (std::size_t j = r.content == Content::strings ? n : 0; j != 0; --j) {
+        lf = bytes::find_lf(p, end);
+        if (lf == nullptr) return 0;
+        p = lf + 1;
+    }
+    r.strings = std::string_view(strings, static_cast<std::size_t>(p - strings));
+    if (left() < kWordSize) return 0;
+    r.parent = kit::word_le(reinterpret_cast<const unsigned char*>(p));
+    p += kWordSize;
+    return static_cast<std::size_t>(p - begin);
 }
 
-// A text line: its bytes through the first LF; the text is without the LF.
-// A line that the end of the file cuts off has no LF.
-bool FileReader::read_text(std::string& text) {
-    if (!in_.read_line(text) || text.empty() || text.back() != '\n') return false;
-    text.pop_back();
+// Reads `count` bytes, appended to *keep when given; false when the file
+// ends first.
+bool FileReader::read_bytes(std::size_t count, std::string* keep) {
+    return (keep != nullptr ? in_.append(*keep, count) : in_.skip(count)) == count;
+}
+
+// Reads a text line through its LF, appended to *keep (LF included) when
+// given; false when the file ends first (a line the end cuts off has no LF).
+bool FileReader::read_line(std::string* keep) {
+    if (keep == nullptr) return in_.skip_line();
+    if (!in_.read_line(line_) || line_.back() != '\n') return false;
+    keep->append(line_);
     return true;
 }
 
@@ -77,50 +120,49 @@ void FileReader::content_room(std::uint32_t index, std::uint64_t start, std::siz
                                 std::to_string(in_.offset() + in_.remaining()) + "\n");
 }
 
-void FileReader::read_record(std::uint32_t index, Record& r) { walk_record(index, r, true); }
+// A record that does not lie whole in the buffer: its bytes are gathered in
+// `spill` with every check, then taken as views into it.
+void FileReader::read_record_across(std::uint32_t index, RecordView& r, std::string& spill) {
+    spill.clear();
+    walk_record(index, &spill);
+    [[maybe_unused]] const std::size_t size = scan_record(spill, r);
+    assert(size == spill.size());
+}
 
-void FileReader::pass_record(std::uint32_t index, Record& r) { walk_record(index, r, false); }
-
-// One record, its texts and words stored in `r` when `keep`, else skipped.
-void FileReader::walk_record(std::uint32_t index, Record& r, bool keep) {
+// The careful reading of record `index`: every part through the stream with
+// its check, the bytes appended to *keep when given, else passed over.
+void FileReader::walk_record(std::uint32_t index, std::string* keep) {
     const std::uint64_t start = in_.offset();
-    if (!read_word(r.name_present)) record_cut(index, start, "name-present word");
-    if (r.name_present != kNamePresent) kit::fail(kStatusParse, "Error parse file:item=" + kit::hex8(index) + "\n");
-    if (!(keep ? read_text(r.name) : in_.skip_line())) record_cut(index, start, "name line");
-    if (in_.read(r.block.data(), kPropertyBlockSize) != kPropertyBlockSize) record_cut(index, start, "property block");
-    r.descriptor = decode_descriptor(r.block.data());
-    r.content = content_of(r.descriptor);
-    r.string_count = 0;
-    switch (r.content) {
+    unsigned char present[kWordSize];
+    if (in_.read(present, kWordSize) != kWordSize) record_cut(index, start, "name-present word");
+    if (kit::word_le(present) != kNamePresent) kit::fail(kStatusParse, "Error parse file:item=" + kit::hex8(index) + "\n");
+    if (keep != nullptr) keep->append(reinterpret_cast<const char*>(present), kWordSize);
+    if (!read_line(keep)) record_cut(index, start, "name line");
+    unsigned char block[kPropertyBlockSize];
+    if (in_.read(block, kPropertyBlockSize) != kPropertyBlockSize) record_cut(index, start, "property block");
+    if (keep != nullptr) keep->append(reinterpret_cast<const char*>(block), kPropertyBlockSize);
+    const Descriptor descriptor = decode_descriptor(block);
+    switch (content_of(descriptor)) {
         case Content::words:
         case Content::one_word: {
-            const std::size_t n = r.content == Content::words ? r.descriptor.element_count : 1;
+            const std::size_t n = content_of(descriptor) == Content::words ? descriptor.element_count : 1;
             content_room(index, start, n, n == 1 ? "word" : "words", n * kWordSize);
-            if (!keep) {
-                if (in_.skip(n * kWordSize) != n * kWordSize) record_cut(index, start, "content");
-                break;
-            }
-            r.words.resize(n);
-            for (auto& w : r.words) {
-                if (!read_word(w)) record_cut(index, start, "content");
-            }
+            if (!read_bytes(n * kWordSize, keep)) record_cut(index, start, "content");
             break;
         }
         case Content::strings: {
-            const std::size_t n = r.descriptor.element_count;
+            const std::size_t n = descriptor.element_count;
             content_room(index, start, n, n == 1 ? "string line" : "string lines", n);  // each holds its LF
-            if (keep && r.strings.size() < n) r.strings.resize(n);
             for (std::size_t j = 0; j < n; ++j) {
-                if (!(keep ? read_text(r.strings[j]) : in_.skip_line())) record_cut(index, start, "content");
+                if (!read_line(keep)) record_cut(index, start, "content");
             }
-            if (keep) r.string_count = n;
             break;
         }
         case Content::marker:
         case Content::absent:
             break;
     }
-    if (!read_word(r.parent)) record_cut(index, start, "parent word");
+    if (!read_bytes(kWordSize, keep)) record_cut(index, start, "parent word");
 }
 
 std::uint64_t copy_bytes(kit::Reader& in, kit::Writer& out, std::uint64_t count) {

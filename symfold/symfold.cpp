@@ -1,6 +1,10 @@
 #include "symfold/symfold.hpp"
 
+#include <atomic>
 #include <cstdint>
+#include <exception>
+#include <system_error>
+#include <thread>
 
 #include "scriptdata/dump_line.hpp"
 #include "scriptdata/reader.hpp"
@@ -15,29 +19,68 @@ constexpr char kHelp[] =
     "Usage:  symfold <dat file>\n"
     "Rebuilds <dat file> from its edited symbol dump <dat file>.txt into <dat file>.new.\n";
 
-void write_record(kit::Writer& out, const scriptdata::dump::Line& line) {
-    using scriptdata::Content;
-    out.put_word_le(scriptdata::kNamePresent);
-    out.write(line.name);
-    out.put('\n');
-    out.write(line.block.data(), line.block.size());
-    switch (line.content) {
-        case Content::words:
-        case Content::one_word:
-            for (const std::uint32_t w : line.words) out.put_word_le(w);
-            break;
-        case Content::strings:
-            for (const std::string_view s : line.strings) {
-                out.write(s);
-                out.put('\n');
-            }
-            break;
-        case Content::marker:
-        case Content::absent:
-            break;
+// Writes the record of `line`: in place in the output buffer, or through
+// `record` when it is too long for it.
+void write_record(kit::Writer& out, const scriptdata::dump::Line& line, std::string& record) {
+    const std::size_t size = scriptdata::dump::record_size(line);
+    if (char* room = out.room(size)) {
+        scriptdata::dump::write_record(line, room);
+        return;
     }
-    out.put_word_le(line.parent);
+    record.resize(size);
+    scriptdata::dump::write_record(line, record.data());
+    out.write(record);
 }
+
+// The tail walk passes over the records of the script data file only to find
+// where its code tail begins. It needs nothing of the rebuild pass, so it runs
+// on a thread of its own meanwhile; what it finds wrong is told only when the
+// rebuild pass is done (finish), as if it had run after it, so a bad dump
+// line is still reported first. Until then only the walk uses `in`.
+class TailWalk {
+public:
+    TailWalk(scriptdata::FileReader& in, std::uint32_t count) : in_(in), count_(count) {
+        try {
+            thread_ = std::thread([this] { walk(); });
+        } catch (const std::system_error&) {
+            // No thread to be had: finish() walks on the caller's thread.
+        }
+    }
+    // A rebuild pass that failed leaves here: the walk is stopped at its next
+    // record and waited for; whatever it found is dropped.
+    ~TailWalk() {
+        stop_.store(true, std::memory_order_relaxed);
+        if (thread_.joinable()) thread_.join();
+    }
+    TailWalk(const TailWalk&) = delete;
+    TailWalk& operator=(const TailWalk&) = delete;
+
+    // Waits for the walk and throws what stopped it, if anything; `in` then
+    // stands at the code tail.
+    void finish() {
+        if (thread_.joinable()) {
+            thread_.join();
+        } else {
+            walk();
+        }
+        if (error_) std::rethrow_exception(error_);
+    }
+
+private:
+    void walk() noexcept {
+        try {
+            for (std::uint32_t k = 0; k < count_ && !stop_.load(std::memory_order_relaxed); ++k) in_.pass_record(k);
+        } catch (...) {
+            error_ = std::current_exception();
+        }
+    }
+
+    scriptdata::FileReader& in_;
+    const std::uint32_t count_;
+    std::atomic<bool> stop_{false};
+    std::exception_ptr error_;
+    std::thread thread_;  // last: started once the members it uses are there
+};
 
 }  // namespace
 
@@ -68,13 +111,24 @@ int run(const std::vector<std::string>& args, kit::Console& console) {
     out.put_word_le(count);
     scriptdata::copy_bytes(in.stream(), out, std::uint64_t{count} * scriptdata::kWordSize);  // the sort index
     console.print("working...\n");
+    TailWalk tail_walk(in, count);
 
     // Rebuild pass: line k of the dump gives record k of the new file. A
     // line is checked whole before anything of its record is written.
-    std::string spill;  // holds a line that runs past the reader's buffer
+    std::string spill;   // holds a line that runs past the reader's buffer
+    std::string record;  // holds a record too long for the writer's buffer
     std::string_view view;
     scriptdata::dump::Line line;
     for (std::uint32_t k = 0; k < count; ++k) {
+        // Most lines are parsed where they lie in the reader's buffer; the
+        // first (which may start with a byte order mark), one that runs past
+        // the buffer and one that is wrong are read and parsed the careful
+        // way, which tells what is wrong.
+        if (const std::size_t size = k != 0 ? scriptdata::dump::parse_line_in_place(dump.buffered(), line) : 0) {
+            dump.consume(size);
+            write_record(out, line, record);
+            continue;
+        }
         if (!dump.read_line(view, spill)) {
             kit::fail(-1, dump_name + ": ends after " + std::to_string(k) + " lines, but " + dat_name + " holds " +
                               std::to_string(count) + " symbol records\n");
@@ -84,13 +138,10 @@ int run(const std::vector<std::string>& args, kit::Console& console) {
             view.remove_prefix(scriptdata::dump::kByteOrderMark.size());
         }
         scriptdata::dump::parse_line(view, {dump_name, std::uint64_t{k} + 1}, line);
-        write_record(out, line);
+        write_record(out, line, record);
     }
 
-    // Tail walk: the records of the script data file are passed over only to
-    // find where its code tail begins.
-    scriptdata::Record record;
-    for (std::uint32_t k = 0; k < count; ++k) in.pass_record(k, record);
+    tail_walk.finish();
     scriptdata::copy_rest(in.stream(), out);
     out.close();
     console.print("end working\n");

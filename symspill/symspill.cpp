@@ -38,10 +38,11 @@ int run(const std::vector<std::string>& args, kit::Console& console) {
     if (!out.open(dump_name, kit::Translation::binary)) kit::fail(-1, "Error create dump file:" + dump_name + "\n");
 
     console.print("working...\n");
-    scriptdata::Record record;
-    std::string line;
+    scriptdata::RecordView record;
+    std::string spill;  // a record that runs past the reader's buffer
+    std::string line;   // a dump line too long for the writer's buffer
     for (std::uint32_t i = 0; i < count; ++i) {
-        in.read_record(i, record);
+        in.read_record(i, record, spill);
         // Formatted in place in the output buffer; a line too long for it goes through `line`.
         const std::size_t size = scriptdata::dump::line_size(record);
         if (char* room = out.room(size)) {

@@ -4,6 +4,7 @@
 // many generated files (dump, fold, compare).
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -430,6 +431,68 @@ TEST(Symfold, BadRecordInTheTailWalk) {
         EXPECT_EQ(r.run.status, 255);
         EXPECT_TRUE(r.made == rebuilt_without_tail) << c.message;
     }
+}
+
+// The tail walk runs beside the rebuild pass, yet a bad dump line is still
+// reported before a bad record of the script data file, whichever of the two
+// is met first, and the new file holds the same bytes as when the walk came
+// after the rebuild pass: the records rebuilt before the bad line.
+TEST(Symfold, BadDumpLineIsReportedBeforeABadRecord) {
+    const fx::File small = edit_base();
+    fx::File small_bad = small;
+    small_bad.records[0].name_present = 0;  // met at once by the walk
+    const fx::File big = fx::random_file(21, 1500000);
+    const std::string big_dat = big.bytes();
+    const std::string big_dump = big.dump();
+    std::string bad_second_line = big_dump;
+    bad_second_line.at(big_dump.find('\n') + 9) = '#';  // line 2, column 9
+    const std::uint64_t last = big.record_offset(big.records.size() - 1);
+    struct Case {
+        std::string what;
+        std::string dat;
+        std::string dump;
+        std::size_t rebuilt;  // records rebuilt before the failure
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"bad first record, bad third line", small_bad.bytes(), edit_line(small.dump(), 2, "@DEADBEAF@", "@DEADBEAF#"),
+         2, "a.dat.txt: line 3, column 89: expected the separator \"@\"\n"},
+        {"last record cut, bad second line", big_dat.substr(0, last + 2), bad_second_line, 1,
+         "a.dat.txt: line 2, column 9: expected the separator \"@\"\n"},
+        {"last record cut, dump too short", big_dat.substr(0, last + 2), big_dump.substr(0, big_dump.find('\n') + 1), 1,
+         "a.dat.txt: ends after 1 lines, but a.dat holds " + std::to_string(big.records.size()) +
+             " symbol records\n"},
+    };
+    for (const auto& c : cases) {
+        const Fold r = fold(c.dat, c.dump);
+        EXPECT_EQ(r.run.out, "working...\n" + c.message) << c.what;
+        EXPECT_EQ(r.run.status, 255) << c.what;
+        const fx::File& f = c.dat.size() < 1000 ? small : big;
+        const std::string& bytes = c.dat.size() < 1000 ? small.bytes() : big_dat;
+        EXPECT_TRUE(r.made == bytes.substr(0, f.record_offset(c.rebuilt))) << c.what;
+    }
+}
+
+// A file of a few MB whose last record is cut: the walk fails long after it
+// started, and is reported once every record was rebuilt.
+TEST(Symfold, RecordCutAtTheEndOfAFileOfAFewMegabytes) {
+    const fx::File big = fx::random_file(22, 1500000);
+    const std::string dat = big.bytes();
+    const std::size_t n = big.records.size();
+    const std::uint64_t last = big.record_offset(n - 1);
+    char index[9];
+    std::snprintf(index, sizeof index, "%08zX", n - 1);
+    const Fold r = fold(dat.substr(0, last + 2), big.dump());
+    EXPECT_EQ(r.run.out, "working...\na.dat: record " + std::string(index) +
+                             " (from byte offset " + std::to_string(last) +
+                             ") is cut off in its name-present word: the file ends at byte offset " +
+                             std::to_string(last + 2) + "\n");
+    EXPECT_EQ(r.run.status, 255);
+    EXPECT_TRUE(r.made == dat.substr(0, big.record_offset(n)));
+    // Whole, it folds back.
+    const Fold whole = fold(dat, big.dump());
+    EXPECT_EQ(whole.run.out, kDone);
+    EXPECT_TRUE(whole.made == dat);
 }
 
 TEST(Symfold, LongArgument) {

@@ -8,6 +8,7 @@
 // output) it is checked as well.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -46,12 +47,14 @@
 namespace {
 
 constexpr std::size_t kRefused = std::size_t{64} << 20;
-bool g_watching = false;
-std::size_t g_largest = 0;
+// Atomic: a program may allocate on a thread of its own (symfold's tail walk).
+std::atomic<bool> g_watching{false};
+std::atomic<std::size_t> g_largest{0};
 
 void* allocate(std::size_t n) {
     if (g_watching) {
-        if (n > g_largest) g_largest = n;
+        for (std::size_t seen = g_largest.load(); n > seen && !g_largest.compare_exchange_weak(seen, n);) {
+        }
         if (n > kRefused) throw std::bad_alloc();
     }
     if (void* p = std::malloc(n == 0 ? 1 : n)) return p;
