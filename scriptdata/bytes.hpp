@@ -10,18 +10,30 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__SSE2__)
+// The SSE2 paths, unless the plain ones are asked for (a build that tests them
+// defines KIT_PLAIN_BYTES).
+#if defined(__SSE2__) && !defined(KIT_PLAIN_BYTES)
+#define KIT_BYTES_SSE2 1
 #include <emmintrin.h>
+#else
+#define KIT_BYTES_SSE2 0
 #endif
 
 namespace scriptdata::bytes {
+
+// The 8 bytes of `x` in the reverse order.
+inline std::uint64_t byte_swap64(std::uint64_t x) {
+    x = (x & 0x00FF00FF00FF00FFu) << 8 | (x >> 8 & 0x00FF00FF00FF00FFu);
+    x = (x & 0x0000FFFF0000FFFFu) << 16 | (x >> 16 & 0x0000FFFF0000FFFFu);
+    return x << 32 | x >> 32;
+}
 
 // The first byte in [p, end) that is A or B, or null. Names and strings are
 // mostly short: with SSE2 their first 64 bytes are looked at together, with
 // one branch; the rest 16 at a time (or by memchr, for one byte).
 template <char A, char B = A>
 [[gnu::always_inline]] inline const char* find_first(const char* p, const char* end) {
-#if defined(__SSE2__)
+#if KIT_BYTES_SSE2
     const __m128i a = _mm_set1_epi8(A);
     const __m128i b = _mm_set1_epi8(B);
     const auto matches = [&a, &b](const char* q) {
@@ -65,7 +77,7 @@ template <char A, char B = A>
     const std::uint64_t letters = ((x + 0x0606060606060606u) >> 4) & 0x0101010101010101u;  // nibble >= 10
     x += 0x3030303030303030u + letters * ('A' - '0' - 10);
     // The highest nibble's digit comes first in memory.
-    if constexpr (std::endian::native == std::endian::little) x = __builtin_bswap64(x);
+    if constexpr (std::endian::native == std::endian::little) x = byte_swap64(x);
     std::memcpy(out, &x, sizeof x);
 }
 
@@ -74,7 +86,7 @@ inline std::uint32_t word_be(const unsigned char* p) {
     return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
 }
 
-#if defined(__SSE2__)
+#if KIT_BYTES_SSE2
 // Writes the 16 bytes of `x` as 32 upper-case hexadecimal digits at `out`,
 // first byte first.
 [[gnu::always_inline]] inline void put_hex16(char* out, __m128i x) {
@@ -95,7 +107,7 @@ inline std::uint32_t word_be(const unsigned char* p) {
 template <std::size_t N>
 [[gnu::always_inline]] inline void put_hex_bytes(char* out, const unsigned char* in) {
     static_assert(N % 4 == 0 && N >= 16);
-#if defined(__SSE2__)
+#if KIT_BYTES_SSE2
     // A last piece that would run past the end overlaps the one before.
     const auto piece = [](char* o, const unsigned char* i) {
         put_hex16(o, _mm_loadu_si128(reinterpret_cast<const __m128i*>(i)));
@@ -111,7 +123,7 @@ template <std::size_t N>
 // hexadecimal digits each (the highest first) at `out`.
 [[gnu::always_inline]] inline void put_hex_words_le(char* out, const unsigned char* in, std::size_t count) {
     std::size_t j = 0;
-#if defined(__SSE2__)
+#if KIT_BYTES_SSE2
     for (; j + 4 <= count; j += 4) {
         __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 4 * j));
         // Each word's bytes reversed: its halves swapped, then the bytes of each half.
@@ -136,7 +148,7 @@ template <std::size_t N>
     constexpr std::uint64_t kHigh = 0x8080808080808080u;
     std::uint64_t x;
     std::memcpy(&x, p, sizeof x);
-    if constexpr (std::endian::native == std::endian::big) x = __builtin_bswap64(x);  // byte i: character i
+    if constexpr (std::endian::native == std::endian::big) x = byte_swap64(x);  // byte i: character i
     // For bytes below 0x80 (checked), adding 0x80 - k sets a byte's high bit
     // exactly when the byte is at least k, and carries into no other byte.
     const auto at_least = [](unsigned char k, std::uint64_t v) { return (v + (0x80 - k) * kOnes) & kHigh; };
@@ -153,7 +165,7 @@ template <std::size_t N>
     return true;
 }
 
-#if defined(__SSE2__)
+#if KIT_BYTES_SSE2
 // Reads the 16 characters at `in` as hexadecimal digits (either case), two
 // to a byte, into out[0, 8); false when any of them is no digit (`out` then
 // holds anything). Signed comparisons: a byte of 0x80 or more is below every
@@ -180,7 +192,7 @@ template <std::size_t N>
 [[gnu::always_inline]] inline bool get_hex_bytes(const char* in, unsigned char* out) {
     static_assert(N % 4 == 0 && N >= 16);
     bool ok = true;
-#if defined(__SSE2__)
+#if KIT_BYTES_SSE2
     // A last piece that would run past the end overlaps the one before.
     for (std::size_t i = 0; i + 8 <= N; i += 8) ok &= get_hex16(in + 2 * i, out + i);
     if constexpr (N % 8 != 0) ok &= get_hex16(in + 2 * (N - 8), out + N - 8);
@@ -203,7 +215,7 @@ template <std::size_t N>
 [[gnu::always_inline]] inline bool get_hex_words(const char* in, std::size_t count, std::uint32_t* out) {
     bool ok = true;
     std::size_t j = 0;
-#if defined(__SSE2__)
+#if KIT_BYTES_SSE2
     for (; j + 2 <= count; j += 2) {
         unsigned char b[8];
         ok &= get_hex16(in + 8 * j, b);
