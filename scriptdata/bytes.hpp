@@ -29,10 +29,12 @@ inline std::uint64_t byte_swap64(std::uint64_t x) {
 }
 
 // The first byte in [p, end) that is A or B, or null. Names and strings are
-// mostly short: with SSE2 their first 64 bytes are looked at together, with
-// one branch; the rest 16 at a time (or by memchr, for one byte).
-template <char A, char B = A>
+// mostly short: with SSE2 their first `Window` bytes (16, 32 or 64) are
+// looked at together, with one branch; the rest 16 at a time (or by memchr,
+// for one byte).
+template <char A, char B = A, std::ptrdiff_t Window = 64>
 [[gnu::always_inline]] inline const char* find_first(const char* p, const char* end) {
+    static_assert(Window == 16 || Window == 32 || Window == 64);
 #if KIT_BYTES_SSE2
     const __m128i a = _mm_set1_epi8(A);
     const __m128i b = _mm_set1_epi8(B);
@@ -41,11 +43,12 @@ template <char A, char B = A>
         const __m128i m = A == B ? _mm_cmpeq_epi8(v, a) : _mm_or_si128(_mm_cmpeq_epi8(v, a), _mm_cmpeq_epi8(v, b));
         return std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(m))};
     };
-    constexpr std::ptrdiff_t kWindow = 64;
-    if (end - p >= kWindow) {
-        const std::uint64_t found = matches(p) | matches(p + 16) << 16 | matches(p + 32) << 32 | matches(p + 48) << 48;
+    if (end - p >= Window) {
+        std::uint64_t found = matches(p);
+        if constexpr (Window >= 32) found |= matches(p + 16) << 16;
+        if constexpr (Window == 64) found |= matches(p + 32) << 32 | matches(p + 48) << 48;
         if (found != 0) return p + std::countr_zero(found);
-        p += kWindow;
+        p += Window;
     }
     if constexpr (A != B) {
         for (; end - p >= 16; p += 16) {
@@ -166,23 +169,36 @@ template <std::size_t N>
 }
 
 #if KIT_BYTES_SSE2
-// Reads the 16 characters at `in` as hexadecimal digits (either case), two
-// to a byte, into out[0, 8); false when any of them is no digit (`out` then
-// holds anything). Signed comparisons: a byte of 0x80 or more is below every
-// digit.
-[[gnu::always_inline]] inline bool get_hex16(const char* in, unsigned char* out) {
-    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-    const __m128i lower = _mm_or_si128(x, _mm_set1_epi8(0x20));
-    const __m128i digit =
-        _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(x, _mm_set1_epi8('9' + 1)));
-    const __m128i letter =
-        _mm_and_si128(_mm_cmpgt_epi8(lower, _mm_set1_epi8('a' - 1)), _mm_cmplt_epi8(lower, _mm_set1_epi8('f' + 1)));
+// The hexadecimal digits (either case) of the 16 characters in `x` taken two
+// to a byte: 16-bit lane k holds the byte of characters 2k and 2k+1. The
+// lanes of `valid` that stand for a character that is no digit are cleared.
+// Range checks by one signed comparison each: adding 0x80 - k moves the
+// range that starts at k to the bottom of the signed bytes.
+[[gnu::always_inline]] inline __m128i hex_pairs(__m128i x, __m128i& valid) {
+    const __m128i lower = _mm_or_si128(x, _mm_set1_epi8(0x20));  // 'A'..'F' as 'a'..'f'
+    const __m128i digit = _mm_cmplt_epi8(_mm_add_epi8(x, _mm_set1_epi8(static_cast<char>(0x80 - '0'))),
+                                         _mm_set1_epi8(static_cast<char>(0x80 + 10)));
+    const __m128i letter = _mm_cmplt_epi8(_mm_add_epi8(lower, _mm_set1_epi8(static_cast<char>(0x80 - 'a'))),
+                                          _mm_set1_epi8(static_cast<char>(0x80 + 6)));
+    valid = _mm_and_si128(valid, _mm_or_si128(digit, letter));
+    // Digit values: the low four bits, plus 9 for a letter.
     const __m128i n = _mm_add_epi8(_mm_and_si128(x, _mm_set1_epi8(0x0F)), _mm_and_si128(letter, _mm_set1_epi8(9)));
-    // 16-bit lane k: the high digit in its low byte, the low digit in its high byte.
-    const __m128i b = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(n, _mm_set1_epi16(0x00FF)), 4), _mm_srli_epi16(n, 8));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(b, b));
-    return _mm_movemask_epi8(_mm_or_si128(digit, letter)) == 0xFFFF;
+    // The high digit is in the low byte of each 16-bit lane, the low digit in its high byte.
+    return _mm_or_si128(_mm_slli_epi16(_mm_and_si128(n, _mm_set1_epi16(0x00FF)), 4), _mm_srli_epi16(n, 8));
 }
+
+// hex_pairs of the 16 characters at `in`.
+[[gnu::always_inline]] inline __m128i load_hex_pairs(const char* in, __m128i& valid) {
+    return hex_pairs(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)), valid);
+}
+
+// hex_pairs of the bytes of each 4 reversed, so that packing them gives
+// little-endian words.
+[[gnu::always_inline]] inline __m128i load_hex_pairs_le(const char* in, __m128i& valid) {
+    return _mm_shufflehi_epi16(_mm_shufflelo_epi16(load_hex_pairs(in, valid), 0x1B), 0x1B);
+}
+
+[[gnu::always_inline]] inline bool all_valid(__m128i valid) { return _mm_movemask_epi8(valid) == 0xFFFF; }
 #endif
 
 // Reads the 2 * N characters at `in` (N a multiple of 4, at least 16) as
@@ -191,12 +207,20 @@ template <std::size_t N>
 template <std::size_t N>
 [[gnu::always_inline]] inline bool get_hex_bytes(const char* in, unsigned char* out) {
     static_assert(N % 4 == 0 && N >= 16);
-    bool ok = true;
 #if KIT_BYTES_SSE2
-    // A last piece that would run past the end overlaps the one before.
-    for (std::size_t i = 0; i + 8 <= N; i += 8) ok &= get_hex16(in + 2 * i, out + i);
-    if constexpr (N % 8 != 0) ok &= get_hex16(in + 2 * (N - 8), out + N - 8);
+    // 32 characters give 16 bytes; a last piece that would run past the end
+    // overlaps the one before.
+    __m128i valid = _mm_set1_epi8(-1);
+    const auto piece = [&valid](const char* i, unsigned char* o) {
+        const __m128i a = load_hex_pairs(i, valid);
+        const __m128i b = load_hex_pairs(i + 16, valid);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_packus_epi16(a, b));
+    };
+    for (std::size_t i = 0; i + 16 <= N; i += 16) piece(in + 2 * i, out + i);
+    if constexpr (N % 16 != 0) piece(in + 2 * (N - 16), out + N - 16);
+    return all_valid(valid);
 #else
+    bool ok = true;
     for (std::size_t i = 0; i < N; i += 4) {
         std::uint32_t v = 0;
         ok &= get_hex8(in + 2 * i, v);
@@ -205,26 +229,105 @@ template <std::size_t N>
         out[i + 2] = static_cast<unsigned char>(v >> 8);
         out[i + 3] = static_cast<unsigned char>(v);
     }
-#endif
     return ok;
+#endif
 }
 
 // Reads `count` words of 8 hexadecimal digits each (either case, the highest
-// first) at `in` into out[0, count); false when any character is no digit
-// (`out` then holds anything).
-[[gnu::always_inline]] inline bool get_hex_words(const char* in, std::size_t count, std::uint32_t* out) {
-    bool ok = true;
+// first) at `in` and stores them little-endian at out[0, 4 * count); false
+// when any character is no digit (`out` then holds anything).
+[[gnu::always_inline]] inline bool get_hex_words_le(const char* in, std::size_t count, unsigned char* out) {
     std::size_t j = 0;
 #if KIT_BYTES_SSE2
-    for (; j + 2 <= count; j += 2) {
-        unsigned char b[8];
-        ok &= get_hex16(in + 8 * j, b);
-        out[j] = word_be(b);
-        out[j + 1] = word_be(b + 4);
+    __m128i valid = _mm_set1_epi8(-1);
+    for (; j + 4 <= count; j += 4) {
+        const __m128i a = load_hex_pairs_le(in + 8 * j, valid);
+        const __m128i b = load_hex_pairs_le(in + 8 * j + 16, valid);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * j), _mm_packus_epi16(a, b));
+    }
+    if (j + 2 <= count) {
+        const __m128i a = load_hex_pairs_le(in + 8 * j, valid);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 4 * j), _mm_packus_epi16(a, a));
+        j += 2;
+    }
+    if (j < count) {
+        // 8 characters; the other half of the register as digits "0".
+        const __m128i x = _mm_or_si128(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + 8 * j)),
+                                       _mm_set_epi64x(0x3030303030303030, 0));
+        const __m128i a = _mm_shufflelo_epi16(hex_pairs(x, valid), 0x1B);
+        const int word = _mm_cvtsi128_si32(_mm_packus_epi16(a, a));
+        std::memcpy(out + 4 * j, &word, sizeof word);
+    }
+    return all_valid(valid);
+#else
+    bool ok = true;
+    for (; j < count; ++j) {
+        std::uint32_t v = 0;
+        ok &= get_hex8(in + 8 * j, v);
+        out[4 * j] = static_cast<unsigned char>(v);
+        out[4 * j + 1] = static_cast<unsigned char>(v >> 8);
+        out[4 * j + 2] = static_cast<unsigned char>(v >> 16);
+        out[4 * j + 3] = static_cast<unsigned char>(v >> 24);
+    }
+    return ok;
+#endif
+}
+
+// Whether the 8 characters at p are hexadecimal digits (either case) and
+// the 8 after them are after[0, 8).
+[[gnu::always_inline]] inline bool hex8_followed_by(const char* p, const char* after) {
+#if KIT_BYTES_SSE2
+    // The first half checked as digits, the second compared.
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    __m128i valid = _mm_set_epi64x(0, -1);
+    hex_pairs(x, valid);
+    const __m128i want = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(after));
+    const __m128i same = _mm_cmpeq_epi8(x, _mm_unpacklo_epi64(x, want));  // the first half always the same
+    return all_valid(_mm_or_si128(valid, _mm_and_si128(same, _mm_set_epi64x(-1, 0))));
+#else
+    std::uint32_t value = 0;
+    return get_hex8(p, value) && std::memcmp(p + 8, after, 8) == 0;
+#endif
+}
+
+// Copies src[0, n) to dst[0, n), which do not overlap, without a call for
+// the short runs of a line or a record: 16 bytes at a time.
+[[gnu::always_inline]] inline void copy(char* dst, const char* src, std::size_t n) {
+#if KIT_BYTES_SSE2
+    if (n >= 16) {
+        // A last piece that would run past the end overlaps the one before.
+        const auto piece = [dst, src](std::size_t at) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + at),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + at)));
+        };
+        std::size_t i = 0;
+        for (; i + 16 <= n; i += 16) piece(i);
+        if (i != n) piece(n - 16);
+        return;
     }
 #endif
-    for (; j < count; ++j) ok &= get_hex8(in + 8 * j, out[j]);
-    return ok;
+    if (n != 0) std::memcpy(dst, src, n);
+}
+
+// Copies src[0, n) to dst[0, n) with every `From` byte turned into `To`.
+template <char From, char To>
+[[gnu::always_inline]] inline void copy_replacing(char* dst, const char* src, std::size_t n) {
+    std::size_t i = 0;
+#if KIT_BYTES_SSE2
+    const auto piece = [dst, src](std::size_t at) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + at));
+        const __m128i hit = _mm_cmpeq_epi8(x, _mm_set1_epi8(From));
+        const __m128i y = _mm_xor_si128(x, _mm_and_si128(hit, _mm_set1_epi8(static_cast<char>(From ^ To))));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + at), y);
+    };
+    if (n >= 16) {
+        // A last piece that would run past the end overlaps the one before.
+        for (; i + 16 <= n; i += 16) piece(i);
+        if (i != n) piece(n - 16);
+        return;
+    }
+#endif
+    for (; i < n; ++i) dst[i] = src[i] == From ? To : src[i];
 }
 
 }  // namespace scriptdata::bytes

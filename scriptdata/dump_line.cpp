@@ -231,86 +231,107 @@ void parse_line(std::string_view text, const Place& place, Line& out) {
     out.parent = expect_word(place, text, pos, "parent field");  // anything after it is not looked at
 }
 
+// Names and strings are mostly short: the searches for their ends look at
+// this many bytes together first.
+constexpr std::ptrdiff_t kShortText = 16;
+
 // The same checks as parse_line, in the same order, but bounded by the end
 // of `text` instead of the line's: a field or a search that might run past
-// the LF is also checked not to (hexadecimal digits and "@" are no LF).
-std::size_t parse_line_in_place(std::string_view text, Line& out) {
+// the LF is also checked not to (hexadecimal digits and "@" are no LF). The
+// record is written as the fields are read, as write_record writes it; each
+// write comes after the check that the line holds the field, and a record
+// is shorter than its line, so none leaves out[0, text.size()).
+Folded fold_line_in_place(std::string_view text, char* const out) {
     const char* const begin = text.data();
     const char* const end = begin + text.size();
     const auto left = [end](const char* p) { return static_cast<std::size_t>(end - p); };
-    std::uint32_t index = 0;
-    if (text.size() < kNamePos || !bytes::get_hex8(begin + kIndexPos, index) ||
-        text.substr(kIndexPos + kWordDigits, kAfterIndex.size()) != kAfterIndex) {
-        return 0;
+    if (text.size() < kNamePos || !bytes::hex8_followed_by(begin + kIndexPos, kAfterIndex.data()) ||
+        std::memcmp(begin + kIndexPos + 2 * kWordDigits, kAfterIndex.data() + kWordDigits,
+                    kAfterIndex.size() - kWordDigits) != 0) {
+        return {};
     }
     const char* p = begin + kNamePos;
-    const char* const name_end = bytes::find_first<kSeparator, '\n'>(p, end);
-    if (name_end == nullptr || *name_end != kSeparator) return 0;
-    out.name = std::string_view(p, static_cast<std::size_t>(name_end - p));
-    p = name_end + 1;
+    const char* const name_end = bytes::find_first<kSeparator, '\n', kShortText>(p, end);
+    if (name_end == nullptr || *name_end != kSeparator) return {};
+    const std::size_t name_size = static_cast<std::size_t>(name_end - p);
+    const char* const block = name_end + 1;
+    if (left(block) < kPropertyDigits + 1 || block[kPropertyDigits] != kSeparator) return {};
 
-    if (left(p) < kPropertyDigits + 1 || !bytes::get_hex_bytes<kPropertyBlockSize>(p, out.block.data()) ||
-        p[kPropertyDigits] != kSeparator) {
-        return 0;
+    unsigned char* q = reinterpret_cast<unsigned char*>(out);
+    kit::store_word_le(q, kNamePresent);
+    q += kWordSize;
+    if (name_size <= kShortName) {
+        // A fixed-size copy, without a call: the line holds the property
+        // field after the name, and the record the property block.
+        std::memcpy(q, p, kShortName);
+    } else {
+        std::memcpy(q, p, name_size);
     }
-    p += kPropertyDigits + 1;
+    q += name_size;
+    *q++ = '\n';
+    if (!bytes::get_hex_bytes<kPropertyBlockSize>(block, q)) return {};
+    const Descriptor descriptor = decode_descriptor(q);
+    q += kPropertyBlockSize;
+    p = block + kPropertyDigits + 1;
 
-    out.descriptor = decode_descriptor(out.block.data());
-    out.content = content_of(out.descriptor);
-    const std::size_t n = out.descriptor.element_count;
-    switch (out.content) {
+    const Content content = content_of(descriptor);
+    const std::size_t n = descriptor.element_count;
+    switch (content) {
         case Content::marker:
             // The marker's 8 characters are not looked at, but for an LF.
             if (left(p) < kMarkerFieldSize || p[kEmptyMarker.size()] != kSeparator ||
                 std::memchr(p, '\n', kEmptyMarker.size()) != nullptr) {
-                return 0;
+                return {};
             }
             p += kMarkerFieldSize;
             break;
         case Content::words:
         case Content::one_word: {
-            const std::size_t count = out.content == Content::words ? n : 1;
-            if (left(p) < count * kWordDigits + 1) return 0;
-            out.words.resize(count);
-            const bool digits = bytes::get_hex_words(p, count, out.words.data());
+            const std::size_t count = content == Content::words ? n : 1;
+            if (left(p) < count * kWordDigits + 1 || !bytes::get_hex_words_le(p, count, q)) return {};
+            q += count * kWordSize;
             p += count * kWordDigits;
-            if (!digits || *p != kSeparator) return 0;
+            if (*p != kSeparator) return {};
             ++p;
             break;
         }
         case Content::strings: {
             const char* const first = p;
-            out.strings.resize(n);
             if (n == 1) {
-                // A single string runs to the last "^" of the line.
+                // A single string runs to the last "^" of the line, and may
+                // hold "^" itself: only the last becomes an LF.
                 const char* const lf = bytes::find_lf(p, end);
-                if (lf == nullptr) return 0;
+                if (lf == nullptr) return {};
                 const std::size_t last = std::string_view(p, static_cast<std::size_t>(lf - p)).rfind(kStringEnd);
-                if (last == std::string_view::npos) return 0;
-                out.strings[0] = std::string_view(p, last);
+                if (last == std::string_view::npos) return {};
                 p += last + 1;
+                bytes::copy(reinterpret_cast<char*>(q), first, last);
+                q[last] = '\n';
             } else {
+                // Two or more strings hold no "^": each "^" becomes an LF.
                 for (std::size_t j = 0; j < n; ++j) {
-                    const char* const string_end = bytes::find_first<kStringEnd, '\n'>(p, end);
-                    if (string_end == nullptr || *string_end != kStringEnd) return 0;
-                    out.strings[j] = std::string_view(p, static_cast<std::size_t>(string_end - p));
+                    const char* const string_end = bytes::find_first<kStringEnd, '\n', kShortText>(p, end);
+                    if (string_end == nullptr || *string_end != kStringEnd) return {};
                     p = string_end + 1;
                 }
+                bytes::copy_replacing<kStringEnd, '\n'>(reinterpret_cast<char*>(q), first,
+                                                         static_cast<std::size_t>(p - first));
             }
-            out.string_field = std::string_view(first, static_cast<std::size_t>(p - first));
-            if (p == end || *p != kSeparator) return 0;
+            q += p - first;
+            if (p == end || *p != kSeparator) return {};
             ++p;
             break;
         }
         case Content::absent:
             break;
     }
-    if (left(p) < kWordDigits || !bytes::get_hex8(p, out.parent)) return 0;
+    if (left(p) < kWordDigits || !bytes::get_hex_words_le(p, 1, q)) return {};
+    q += kWordSize;
     p += kWordDigits;
     // Anything after the parent field is not looked at; mostly there is nothing.
     const char* const lf = p != end && *p == '\n' ? p : bytes::find_lf(p, end);
-    if (lf == nullptr) return 0;
-    return static_cast<std::size_t>(lf + 1 - begin);
+    if (lf == nullptr) return {};
+    return {static_cast<std::size_t>(lf + 1 - begin), static_cast<std::size_t>(reinterpret_cast<char*>(q) - out)};
 }
 
 void write_record(const Line& line, char* p) {

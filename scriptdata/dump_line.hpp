@@ -80,13 +80,22 @@ struct Place {
 // and the column (counting from 1) with what was expected there.
 void parse_line(std::string_view text, const Place& place, Line& out);
 
+// What fold_line_in_place made of a line: the line's size, LF included,
+// and the size of its record; both 0 for a line left to the careful way.
+struct Folded {
+    std::size_t line_size = 0;
+    std::size_t record_size = 0;
+};
+
 // Parses the dump line that starts at text[0] in place, where `text` runs on
 // past the line (the rest of a reader's buffer, LF-ended lines as the text
-// mode delivers them): fills `out` as parse_line does the same line and
-// returns the line's size, LF included. Returns 0, without saying why, for
-// a line that parse_line would reject, and for one whose LF is not in `text`:
-// parse_line on the line itself tells what is wrong.
-std::size_t parse_line_in_place(std::string_view text, Line& out);
+// mode delivers them), and writes its record at `out`: the bytes that
+// write_record writes for what parse_line makes of the same line. `out` has
+// room for text.size() bytes (a record is shorter than its line), any of
+// which it may overwrite. Gives {0, 0}, without saying why, for a line that
+// parse_line would reject, and for one whose LF is not in `text`: parse_line
+// on the line itself tells what is wrong.
+Folded fold_line_in_place(std::string_view text, char* out);
 
 // The size of the script data record that `line` gives, and its bytes,
 // written at out[0, record_size(line)).

@@ -159,8 +159,9 @@ TEST(DumpLine, EveryLineCutShortIsRejected) {
     }
 }
 
-// Parses the first line of `text` both ways, in place and the careful way,
-// and expects the same outcome: both reject it, or both give the same line.
+// Parses the first line of `text` both ways, folded in place and the careful
+// way, and expects the same outcome: both reject it, or both give the same
+// record.
 void expect_same_parse(std::string_view text, const std::string& what) {
     const std::size_t lf = text.find('\n');
     const std::string_view line = text.substr(0, lf);
@@ -171,34 +172,26 @@ void expect_same_parse(std::string_view text, const std::string& what) {
     } catch (const kit::Failure&) {
         careful_ok = false;
     }
-    // An exact-size copy, so a look past the end would leave the buffer.
+    // Exact-size copies, so a look past the end or a write past the room
+    // given would leave the buffer.
     const std::unique_ptr<char[]> copy(new char[text.size() + 1]);
     std::copy_n(text.data(), text.size(), copy.get());
-    scriptdata::dump::Line fast;
-    const std::size_t size = scriptdata::dump::parse_line_in_place(std::string_view(copy.get(), text.size()), fast);
+    const std::unique_ptr<char[]> record(new char[text.size() + 1]);
+    const scriptdata::dump::Folded folded =
+        scriptdata::dump::fold_line_in_place(std::string_view(copy.get(), text.size()), record.get());
     if (lf == std::string_view::npos) {
-        ASSERT_EQ(size, 0u) << what << ": a line without its LF is left to the careful way";
+        ASSERT_EQ(folded.line_size, 0u) << what << ": a line without its LF is left to the careful way";
         return;
     }
-    ASSERT_EQ(size != 0, careful_ok) << what;
-    if (size == 0) return;
-    ASSERT_EQ(size, line.size() + 1) << what;
-    EXPECT_EQ(fast.name, careful.name) << what;
-    EXPECT_EQ(fast.block, careful.block) << what;
-    EXPECT_EQ(fast.content, careful.content) << what;
-    if (careful.content == Content::words || careful.content == Content::one_word) {
-        EXPECT_EQ(fast.words, careful.words) << what;
+    ASSERT_EQ(folded.line_size != 0, careful_ok) << what;
+    if (folded.line_size == 0) {
+        EXPECT_EQ(folded.record_size, 0u) << what;
+        return;
     }
-    if (careful.content == Content::strings) {
-        EXPECT_EQ(fast.strings, careful.strings) << what;
-        EXPECT_EQ(fast.string_field, careful.string_field) << what;
-    }
-    EXPECT_EQ(fast.parent, careful.parent) << what;
-    std::string a(scriptdata::dump::record_size(fast), '\0');
-    std::string b(scriptdata::dump::record_size(careful), '\0');
-    scriptdata::dump::write_record(fast, a.data());
-    scriptdata::dump::write_record(careful, b.data());
-    EXPECT_TRUE(a == b) << what;
+    ASSERT_EQ(folded.line_size, line.size() + 1) << what;
+    std::string want(scriptdata::dump::record_size(careful), '\0');
+    scriptdata::dump::write_record(careful, want.data());
+    EXPECT_TRUE(std::string_view(record.get(), folded.record_size) == want) << what;
 }
 
 // Parsing in place accepts exactly the lines that the careful parsing
@@ -296,14 +289,17 @@ TEST(Bytes, HexWordRuns) {
         std::string out(8 * count, '?');
         bytes::put_hex_words_le(out.data(), reinterpret_cast<const unsigned char*>(stored.data()), count);
         EXPECT_EQ(out, want) << count;
-        std::vector<std::uint32_t> back(count);
-        ASSERT_TRUE(bytes::get_hex_words(want.data(), count, back.data())) << count;
-        EXPECT_EQ(back, words) << count;
+        std::string back(4 * count, '?');
+        ASSERT_TRUE(bytes::get_hex_words_le(want.data(), count, reinterpret_cast<unsigned char*>(back.data())))
+            << count;
+        EXPECT_EQ(back, stored) << count;
         for (std::size_t at = 0; at < want.size(); ++at) {
-            for (const char c : {'g', 'G', '@', '/', ':', '`', '\0', '\xB0'}) {
+            for (int c = 0; c < 256; ++c) {
+                if (kit::hex_digit_value(static_cast<unsigned char>(c)) >= 0) continue;
                 std::string bad = want;
-                bad[at] = c;
-                EXPECT_FALSE(bytes::get_hex_words(bad.data(), count, back.data())) << count << " " << at << " " << c;
+                bad[at] = static_cast<char>(c);
+                EXPECT_FALSE(bytes::get_hex_words_le(bad.data(), count, reinterpret_cast<unsigned char*>(back.data())))
+                    << count << " " << at << " " << c;
             }
         }
     }
@@ -362,9 +358,47 @@ TEST(Bytes, FindsTheFirstOfABytePastEveryWindowEdge) {
             // Either of two: the first of them, whichever it is.
             if (at < size) text[at] = '^';
             EXPECT_EQ((bytes::find_first<'^', '\n'>(text.get(), text.get() + size)), want) << size << " " << at;
+            EXPECT_EQ((bytes::find_first<'^', '\n', 16>(text.get(), text.get() + size)), want) << size << " " << at;
+            EXPECT_EQ((bytes::find_first<'^', '\n', 32>(text.get(), text.get() + size)), want) << size << " " << at;
             if (at < size) text[at] = '\n';
             if (at + 1 < size) text[at + 1] = '^';
             EXPECT_EQ((bytes::find_first<'^', '\n'>(text.get(), text.get() + size)), want) << size << " " << at;
+            EXPECT_EQ((bytes::find_first<'^', '\n', 16>(text.get(), text.get() + size)), want) << size << " " << at;
+            EXPECT_EQ((bytes::find_first<'^', '\n', 32>(text.get(), text.get() + size)), want) << size << " " << at;
+        }
+    }
+}
+
+// Copies of every length up to past a few pieces, exactly as long as asked:
+// the bytes, with every "^" (and only those) turned into an LF where asked.
+TEST(Bytes, CopiesExactly) {
+    std::mt19937 rng(3);
+    for (std::size_t n = 0; n < 70; ++n) {
+        std::string src(n, '\0');
+        for (char& c : src) c = "^a\n@\xFF"[rng() % 5];
+        std::string want = src;
+        std::replace(want.begin(), want.end(), '^', '\n');
+        // Exact-size buffers, so a look or a write past either would leave it.
+        const std::unique_ptr<char[]> in(new char[n + 1]);
+        std::copy_n(src.data(), n, in.get());
+        const std::unique_ptr<char[]> out(new char[n + 1]);
+        bytes::copy_replacing<'^', '\n'>(out.get(), in.get(), n);
+        EXPECT_EQ(std::string(out.get(), n), want) << n;
+        bytes::copy(out.get(), in.get(), n);
+        EXPECT_EQ(std::string(out.get(), n), src) << n;
+    }
+}
+
+// The head of a line: 8 digits (either case), then exactly the 8 given.
+TEST(Bytes, HexWordFollowedByGivenCharacters) {
+    const std::string good = "09afAF00@0000000";
+    EXPECT_TRUE(bytes::hex8_followed_by(good.data(), "@0000000"));
+    for (std::size_t at = 0; at < good.size(); ++at) {
+        for (int c = 0; c < 256; ++c) {
+            std::string text = good;
+            text[at] = static_cast<char>(c);
+            const bool want = at < 8 ? kit::hex_digit_value(static_cast<unsigned char>(c)) >= 0 : text == good;
+            EXPECT_EQ(bytes::hex8_followed_by(text.data(), "@0000000"), want) << at << " " << c;
         }
     }
 }

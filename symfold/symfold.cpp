@@ -117,17 +117,23 @@ int run(const std::vector<std::string>& args, kit::Console& console) {
     // line is checked whole before anything of its record is written.
     std::string spill;   // holds a line that runs past the reader's buffer
     std::string record;  // holds a record too long for the writer's buffer
+    std::string folded;  // a record folded in place: as long as the longest rest of the reader's buffer
     std::string_view view;
     scriptdata::dump::Line line;
     for (std::uint32_t k = 0; k < count; ++k) {
-        // Most lines are parsed where they lie in the reader's buffer; the
-        // first (which may start with a byte order mark), one that runs past
-        // the buffer and one that is wrong are read and parsed the careful
-        // way, which tells what is wrong.
-        if (const std::size_t size = k != 0 ? scriptdata::dump::parse_line_in_place(dump.buffered(), line) : 0) {
-            dump.consume(size);
-            write_record(out, line, record);
-            continue;
+        // Most lines are folded into their records where they lie in the
+        // reader's buffer; the first (which may start with a byte order
+        // mark), one that runs past the buffer and one that is wrong are read
+        // and parsed the careful way, which tells what is wrong.
+        if (k != 0) {
+            const std::string_view text = dump.buffered();
+            if (folded.size() < text.size()) folded.resize(text.size());
+            if (const scriptdata::dump::Folded sizes = scriptdata::dump::fold_line_in_place(text, folded.data());
+                sizes.line_size != 0) {
+                dump.consume(sizes.line_size);
+                out.write(folded.data(), sizes.record_size);
+                continue;
+            }
         }
         if (!dump.read_line(view, spill)) {
             kit::fail(-1, dump_name + ": ends after " + std::to_string(k) + " lines, but " + dat_name + " holds " +
