@@ -10,7 +10,9 @@
 // run with a one-line kit::Failure naming the value and its byte offset.
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -28,7 +30,7 @@ inline constexpr std::size_t kHeaderPiece = 3999;
 // "float", "enum", "item"; empty for 4 to 16 and for every byte above 18.
 inline constexpr std::array<std::string_view, 19> kTypeNames = {
     "nul", "string", "int", "float", "", "", "", "", "", "", "", "", "", "", "", "", "", "enum", "item"};
-inline std::string_view type_name(std::uint8_t type) { return type < kTypeNames.size() ? kTypeNames[type] : ""; }
+constexpr std::string_view type_name(std::uint8_t type) { return type < kTypeNames.size() ? kTypeNames[type] : ""; }
 
 // Width of the size field for a type byte: 0 for 0, 2 for 1, 4 for 2 to 20;
 // -1 above 20 (no width).
@@ -39,7 +41,7 @@ inline constexpr std::array<signed char, 256> kSizeWidths = [] {
     }
     return widths;
 }();
-inline int size_width(std::uint8_t type) { return kSizeWidths[type]; }
+constexpr int size_width(std::uint8_t type) { return kSizeWidths[type]; }
 
 // Where a value stands, for messages: "root string", "item 3 text", ...
 struct Place {
@@ -90,12 +92,14 @@ public:
     // field is their count), before anything is read or written for them.
     void check_string(const Place& place, const Typed& v) { need(place, v.offset, v.value, " string bytes announced"); }
 
-    // What the input's buffer holds now and passing over part of it, for a
-    // caller that walks whole items in place (see kit::Reader::buffered).
-    std::string_view buffered() const { return in_.buffered(); }
+    // What the input's buffer holds now, up to the file's size at open (which
+    // every read checks against), and passing over part of it, for a caller
+    // that walks whole items in place (see kit::Reader::buffered).
+    std::string_view buffered() const {
+        const std::string_view bytes = in_.buffered();
+        return bytes.substr(0, static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), in_.remaining())));
+    }
     void consume(std::size_t count) { in_.consume(count); }
-    // True when the file still holds `count` bytes, as every read checks.
-    bool holds(std::uint64_t count) const { return in_.has_at_least(count); }
 
     // The string bytes of string value `v` (its size field is their count):
     // replaces `out` with them.
@@ -133,45 +137,37 @@ private:
     kit::Reader& in_;
 };
 
-// A typed value as it lies in a buffer: its type byte, its size field (as
-// in Typed) and, for a string value, its string bytes.
-struct InPlace {
-    std::uint8_t type;
-    std::uint32_t value;
-    std::string_view bytes;  // empty for a number
+// The most bytes a type byte and its size field take.
+inline constexpr std::size_t kWidestField = 5;
+
+// The type byte that a value had the last time at its place in an item, and
+// the width of its size field. Type bytes mostly stay the same from item to
+// item: field_in compares the byte with the one expected, a branch that is
+// predicted, and need not wait for the byte and a look-up of its width to go
+// on to the next value.
+struct Expected {
+    std::uint8_t type = 0;
+    std::uint8_t width = 0;  // size_width(type)
 };
 
-// Moves `pos` past the typed value at bytes[pos], without string bytes (a
-// key entry), when it lies in `bytes` whole and its type byte has a size field
-// width; else returns false, as value_in does.
-inline bool skip_in(std::string_view bytes, std::size_t& pos) {
-    if (pos >= bytes.size()) return false;
-    const int width = size_width(static_cast<std::uint8_t>(bytes[pos]));
-    if (width < 0 || bytes.size() - pos - 1 < static_cast<std::size_t>(width)) return false;
-    pos += 1 + static_cast<std::size_t>(width);
-    return true;
-}
-
-// Takes the typed value at bytes[pos], with its string bytes when `string`,
-// into `v` and moves `pos` past it, when it lies in `bytes` whole and its type
-// byte has a size field width. Else returns false and leaves the value to the
-// reads of ArchiveReader, which report what is wrong with it.
-inline bool value_in(std::string_view bytes, std::size_t& pos, bool string, InPlace& v) {
-    if (pos >= bytes.size()) return false;
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + pos);
-    const int width = size_width(p[0]);
-    if (width < 0 || bytes.size() - pos - 1 < static_cast<std::size_t>(width)) return false;
-    v.type = p[0];
-    v.value = width == 4   ? kit::word_le(p + 1)
-              : width == 2 ? static_cast<std::uint32_t>(p[1]) | (static_cast<std::uint32_t>(p[2]) << 8) : 0;
-    std::size_t end = pos + 1 + static_cast<std::size_t>(width);
-    v.bytes = {};
-    if (string) {
-        if (bytes.size() - end < v.value) return false;
-        v.bytes = bytes.substr(end, v.value);
-        end += v.value;
+// Takes the size field (as in Typed) of the value at `p` into `value`, its
+// type byte into `expected` where it differs, and moves `p` past them, when
+// kWidestField bytes lie before `end` and the type byte has a size field
+// width. Else returns false and leaves the value to the reads of
+// ArchiveReader, which report what is wrong with it.
+[[gnu::always_inline]] inline bool field_in(const char*& p, const char* end, Expected& expected,
+                                            std::uint32_t& value) {
+    if (end - p < static_cast<std::ptrdiff_t>(kWidestField)) return false;
+    const auto* b = reinterpret_cast<const unsigned char*>(p);
+    if (b[0] != expected.type) [[unlikely]] {
+        const int width = size_width(b[0]);
+        if (width < 0) return false;
+        expected = {b[0], static_cast<std::uint8_t>(width)};
     }
-    pos = end;
+    // One load of four bytes, the bytes past the field's width masked off.
+    const std::uint64_t mask = (std::uint64_t{1} << (8 * expected.width)) - 1;
+    value = static_cast<std::uint32_t>(kit::word_le(b + 1) & mask);
+    p += 1 + expected.width;
     return true;
 }
 

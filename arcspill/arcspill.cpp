@@ -8,8 +8,10 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "arcspill/archive.hpp"
+#include "arcspill/text_end.hpp"
 #include "stream/failure.hpp"
 #include "stream/stream.hpp"
 
@@ -52,31 +54,41 @@ constexpr std::array<ItemLine, 12> kItemLines = {{
 // The line whose value must be 0, else the run stops.
 constexpr std::size_t kSubBlock0Line = 3;
 
-// Pieces of an item's lines of at most kWide bytes go to the stage (see
-// Unpacker::item_in_place) as one copy of kWide bytes, a few moves where a
-// copy of a varying length is a call: the stage has kWide bytes to spare
-// past its end, and the bytes such a copy writes past the piece are written
-// over by the pieces that follow. `readable` says that the source can be read
-// kWide bytes far.
+// Heads and short strings are written as one copy of kWide bytes, somewhat
+// longer strings as one of kWidest (see Unpacker::line).
 constexpr std::size_t kWide = 32;
-char* put(char* out, std::string_view piece, bool readable) {
-    if (readable && piece.size() <= kWide) {
-        std::memcpy(out, piece.data(), kWide);
-    } else {
-        std::memcpy(out, piece.data(), piece.size());
-    }
-    return out + piece.size();
-}
+constexpr std::size_t kWidest = 64;
 
-// The widest head (see Unpacker::head_of): LF, lead, the longest type name, ":".
-constexpr std::size_t kWidestHead = [] {
-    std::size_t lead = 0;
-    for (const ItemLine& line : kItemLines) lead = std::max(lead, line.lead.size());
-    std::size_t name = 0;
-    for (const std::string_view type : kTypeNames) name = std::max(name, type.size());
-    return 1 + lead + name + 1;
+// What goes before the value in an item's line, for one type byte of the
+// value: the lead and, for a property, the type name and ":".
+struct Head {
+    std::array<char, kWide> bytes{};
+    std::size_t size = 0;
+};
+// Type bytes that have a size field width: 0 to 20.
+constexpr std::size_t kTypesWithWidth = 21;
+constexpr auto kHeads = [] {
+    std::array<std::array<Head, kTypesWithWidth>, kItemLines.size()> heads{};
+    for (std::size_t k = 0; k < kItemLines.size(); ++k) {
+        for (std::size_t type = 0; type < kTypesWithWidth; ++type) {
+            Head& head = heads[k][type];
+            const auto add = [&head](std::string_view part) {
+                for (const char c : part) head.bytes[head.size++] = c;
+            };
+            add(kItemLines[k].lead);
+            if (kItemLines[k].kind != Kind::bare) {
+                add(type_name(static_cast<std::uint8_t>(type)));
+                add(":");
+            }
+        }
+    }
+    return heads;
 }();
-static_assert(kWidestHead <= kWide, "every head of an item line is one wide copy");
+static_assert(kSizeWidths[kTypesWithWidth - 1] >= 0 && kSizeWidths[kTypesWithWidth] < 0);
+
+// The most bytes an item's line gives beyond its value's bytes in the
+// archive: head, a number's 11 characters, LF.
+constexpr std::size_t kLineOverhead = kWide + 11 + 1;
 
 // Writes the text archive while the archive is read, one line per value.
 class Unpacker {
@@ -129,76 +141,115 @@ public:
         out_.put('\n');
     }
 
-    // An item that lies whole in the input's buffer, walked in place and
-    // formatted on the stage in one pass, then written in one piece: the same
-    // lines as the reads above give. False, with nothing read or written, for
-    // an item that runs past the buffer, whose lines do not fit the stage, or
-    // that the reads must stop at (a type byte without a size width,
-    // subBlock0 other than 0): the reads take it then.
-    bool item_in_place() {
-        const std::string_view buffer = in_.buffered();
-        const char* const buffer_end = buffer.data() + buffer.size();
-        char* out = stage_.get();
-        const char* const stage_end = out + kStage;
-        std::size_t pos = 0;
-        for (std::size_t k = 0; k < kItemLines.size(); ++k) {
-            const Kind kind = kItemLines[k].kind;
-            if (kind != Kind::bare && !skip_in(buffer, pos)) return false;
-            InPlace v;
-            if (!value_in(buffer, pos, kind != Kind::number_property, v)) return false;
-            const Head& head = head_of(k, v.type);
-            const std::string_view bytes = up_to_zero(v.bytes);
-            // Room for the head, the value (a number takes at most 11 bytes) and the last LF.
-            if (static_cast<std::size_t>(stage_end - out) < head.size + bytes.size() + 12) return false;
-            out = put(out, {head.bytes.data(), head.size}, true);
-            if (kind == Kind::number_property) {
-                if (k == kSubBlock0Line && v.value != 0) return false;
-                out += kit::put_dec(out, static_cast<std::int32_t>(v.value));
-            } else {
-                out = put(out, bytes, buffer_end - bytes.data() >= static_cast<std::ptrdiff_t>(kWide));
+    // Items that lie whole in the input's buffer, up to `count` of them,
+    // walked in place and formatted on the stage in one pass, the stage
+    // written in one piece whenever it fills: the same lines as the reads
+    // above give. Stops, with nothing read or written of it, at an item that
+    // runs past the buffer or past kWindow bytes, or that the reads must stop
+    // at (a type byte without a size width, subBlock0 other than 0): the
+    // reads take it then. Returns how many items it took.
+    std::uint32_t items_in_place(std::uint32_t count) {
+        std::uint32_t done = 0;
+        while (done < count) {
+            const std::string_view buffer = in_.buffered();
+            const char* const start = buffer.data();
+            const char* const end = start + std::min(buffer.size(), kWindow);
+            const char* in = start;
+            char* out = stage_.get();
+            const char* const stage_end = out + kStage;
+            std::uint32_t in_window = 0;
+            for (; done < count; ++done, ++in_window) {
+                // An item's lines take at most its bytes in the window and
+                // kLineOverhead a line, and the last wide copy kWidest more.
+                const std::size_t most = static_cast<std::size_t>(end - in) + kItemOverhead;
+                if (static_cast<std::size_t>(stage_end - out) < most) break;
+                const char* item_in = in;
+                char* item_out = out;
+                if (!item(item_in, end, item_out)) break;
+                in = item_in;
+                out = item_out;
             }
+            out_.write(stage_.get(), static_cast<std::size_t>(out - stage_.get()));
+            in_.consume(static_cast<std::size_t>(in - start));
+            if (in_window == 0) break;
         }
-        *out++ = '\n';
-        if (!in_.holds(pos)) return false;
-        out_.write(stage_.get(), static_cast<std::size_t>(out - stage_.get()));
-        in_.consume(pos);
-        return true;
+        return done;
     }
 
 private:
-    // What goes before a line's value in item_in_place: the LF that ends the
-    // line before (none before the first), the lead and, for a property, its
-    // type name and ":".
-    struct Head {
-        std::array<char, kWide> bytes;
-        std::size_t size = 0;
-        int made_for = -1;  // the type byte it was made for, kAnyType for a bare line; -1 before
-    };
-    static constexpr int kAnyType = 256;
+    // Bytes of the buffer that items_in_place walks at a time, and what its
+    // stage holds: the lines of any items that lie in them.
+    static constexpr std::size_t kWindow = 1 << 13;
+    static constexpr std::size_t kItemOverhead = kItemLines.size() * kLineOverhead + kWidest;
+    static constexpr std::size_t kStage = kWindow + kItemOverhead;
 
-    // The head of line k for a value of this type byte: kept from item to
-    // item, and made anew where the type byte differs from the last one.
-    const Head& head_of(std::size_t k, std::uint8_t type) {
-        const ItemLine& line = kItemLines[k];
-        const int made_for = line.kind == Kind::bare ? kAnyType : type;
-        Head& head = heads_[k];
-        if (head.made_for != made_for) {
-            std::string bytes = k == 0 ? "" : "\n";
-            bytes += line.lead;
-            if (line.kind != Kind::bare) bytes.append(type_name(type)).push_back(':');
-            std::memcpy(head.bytes.data(), bytes.data(), bytes.size());
-            head.size = bytes.size();
-            head.made_for = made_for;
-        }
-        return head;
+    // The lines of the item at `in`, which lies whole before `end`, written
+    // at `out`; both move past what they took. False where items_in_place
+    // stops.
+    [[gnu::always_inline]] bool item(const char*& in, const char* end, char*& out) {
+        return lines(std::make_index_sequence<kItemLines.size()>{}, in, end, out);
     }
+    template <std::size_t... K>
+    [[gnu::always_inline]] bool lines(std::index_sequence<K...>, const char*& in, const char* end, char*& out) {
+        return (line<K>(in, end, out) && ...);
+    }
+
+    // Line K of an item. Heads and strings of up to kWidest bytes are moved
+    // as one copy of kWide or kWidest bytes, a few moves where a copy of a
+    // varying length is a call: the stage has room for it, and what such a
+    // copy writes past the bytes it is for is written over by what follows.
+    template <std::size_t K>
+    [[gnu::always_inline]] bool line(const char*& in, const char* end, char*& out) {
+        constexpr Kind kind = kItemLines[K].kind;
+        ExpectedLine& expected = expected_[K];
+        std::uint32_t value;
+        if constexpr (kind != Kind::bare) {
+            if (!field_in(in, end, expected.key, value)) return false;  // the key entry, dropped
+        }
+        if (!field_in(in, end, expected.value, value)) return false;
+        // The head's place comes from the type byte expected, not from the
+        // one read, so it is known before that byte is.
+        const Head& head = kHeads[K][expected.value.type];
+        std::memcpy(out, head.bytes.data(), kWide);
+        out += head.size;
+        if constexpr (kind == Kind::number_property) {
+            if (K == kSubBlock0Line && value != 0) return false;
+            // A number goes out as the signed decimal of its 32 bits; most are one digit.
+            if (value < 10) {
+                *out++ = static_cast<char>('0' + value);
+            } else {
+                out += kit::put_dec(out, static_cast<std::int32_t>(value));
+            }
+        } else {
+            if (static_cast<std::size_t>(end - in) < value) return false;
+            if (value <= kWide && end - in >= static_cast<std::ptrdiff_t>(kWide)) {
+                std::memcpy(out, in, kWide);
+                out += text_length<kWide>(in, value);
+            } else if (value <= kWidest && end - in >= static_cast<std::ptrdiff_t>(kWidest)) {
+                std::memcpy(out, in, kWidest);
+                out += text_length<kWidest>(in, value);
+            } else {
+                const std::string_view text = up_to_zero({in, value});
+                std::memcpy(out, text.data(), text.size());
+                out += text.size();
+            }
+            in += value;
+        }
+        *out++ = '\n';
+        return true;
+    }
+
+    // The type bytes of each line's key entry and value, as items_in_place
+    // met them last.
+    struct ExpectedLine {
+        Expected key;
+        Expected value;
+    };
 
     ArchiveReader& in_;
     kit::Writer& out_;
-    std::array<Head, kItemLines.size()> heads_{};
-    // Where item_in_place formats an item: kStage bytes and kWide to spare.
-    static constexpr std::size_t kStage = 1 << 14;
-    std::unique_ptr<char[]> stage_ = std::make_unique<char[]>(kStage + kWide);
+    std::array<ExpectedLine, kItemLines.size()> expected_{};
+    std::unique_ptr<char[]> stage_ = std::make_unique<char[]>(kStage);
 };
 
 }  // namespace
@@ -266,7 +317,7 @@ int run(const std::vector<std::string>& args, kit::Console& console) {
     for (std::uint32_t i = 0; i < n; ++i) {
         // The last item keeps its last bare string for the closing line: it
         // takes the reads, as does an item that cannot be walked in place.
-        if (i + 1 < n && un.item_in_place()) continue;
+        if (i + 1 < n) i += un.items_in_place(n - 1 - i);
         const auto at = [i](const char* what) { return Place{what, i}; };
         for (std::size_t k = 0; k < kItemLines.size(); ++k) {
             const ItemLine& line = kItemLines[k];

@@ -117,6 +117,9 @@ public:
         : marker_(marker), anchor_(anchor), lead_(marker.find(anchor)) {}
 
     std::size_t size() const { return marker_.size(); }
+    constexpr char anchor() const { return anchor_; }
+    // Where an occurrence starts whose anchor stands at `anchor`.
+    constexpr const char* start_at(const char* anchor) const { return anchor - lead_; }
 
     // Index of the first occurrence of the marker in `text` that starts at
     // or after `from` (at most text.size()), or npos.
@@ -135,6 +138,17 @@ public:
             at = static_cast<const char*>(hit) + 1;
         }
         return npos;
+    }
+
+    // Whether the marker stands with its anchor at `anchor`, in a line that
+    // starts at `line` (no LF lies between) in bytes that end at `end`.
+    enum class Match { no, yes, past_end };
+    Match at_anchor(const char* anchor, const char* line, const char* end) const {
+        // A marker holds no LF, so it cannot start before its line.
+        if (static_cast<std::size_t>(anchor - line) < lead_) return Match::no;
+        const char* const start = anchor - lead_;
+        if (static_cast<std::size_t>(end - start) < marker_.size()) return Match::past_end;
+        return std::memcmp(start, marker_.data(), marker_.size()) == 0 ? Match::yes : Match::no;
     }
 
 private:

@@ -1,12 +1,13 @@
 #include "linespill/linespill.hpp"
 
-#include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
 
 #include "linespill/linelist.hpp"
+#include "linespill/scan.hpp"
 #include "stream/failure.hpp"
 #include "stream/stream.hpp"
 
@@ -32,51 +33,85 @@ public:
     }
 
     // The whole lines at the start of `run`, each taken as line() would take
-    // it; returns their byte count. The markers are searched over the run,
-    // not line by line: the next occurrence of each is kept, and the line
-    // around the nearer one is found. That occurrence is the first of its
-    // kind in its line, since the search goes on after the end of the last
-    // line taken. The lines' reads are counted in stretches, up to each line
-    // that needs the counter.
+    // it; returns their byte count. The run is looked at in blocks of kBlock
+    // bytes, each for its LFs and for the bytes that anchor the markers
+    // together: lines are counted from the LFs, and a line is looked at
+    // whole only where a marker stands at one of those bytes. Stops before
+    // the last kBlock bytes, and before a line that runs past the run or
+    // whose marker might.
     std::size_t lines_in(std::string_view run) {
-        constexpr std::size_t none = linelist::MarkerFinder::npos;
-        std::size_t name_at = linelist::kNameFinder.find(run);
-        std::size_t text_at = linelist::kTextFinder.find(run);
-        std::size_t start = 0;    // where the first line not yet taken starts
-        std::size_t counted = 0;  // where the first line not yet counted starts
-        for (std::size_t at; (at = std::min(name_at, text_at)) != none;) {
-            const void* lf = std::memchr(run.data() + at, '\n', run.size() - at);
-            if (lf == nullptr) break;  // the marker's line runs past the buffer
-            const std::size_t end = static_cast<std::size_t>(static_cast<const char*>(lf) - run.data()) + 1;
-            const std::size_t line_start = line_start_before(run, start, at);
-            if (name_at < end) count_reads(run.substr(counted, line_start - counted), counted);
-            // A marker holds no LF: one that starts before the line's end lies in its content.
-            write_list(run.substr(line_start, end - line_start), name_at < end ? name_at - line_start : none,
-                       text_at < end ? text_at - line_start : none);
-            if (name_at < end) name_at = linelist::kNameFinder.find(run, end);
-            if (text_at < end) text_at = linelist::kTextFinder.find(run, end);
-            start = end;
+        using linelist::MarkerFinder;
+        const char* const begin = run.data();
+        const char* const end = begin + run.size();
+        const char* line = begin;   // the first line not yet taken; the counter holds the reads before it
+        const char* block = begin;  // the first byte not yet looked at; no LF lies from `line` to here
+        while (static_cast<std::size_t>(end - block) >= kBlock) {
+            const BlockMasks m = block_masks<kNameAnchor, kTextAnchor>(block);
+            std::uint64_t lfs = m.lf;
+            const char* next = block + kBlock;  // where the next block starts
+            for (std::uint64_t anchors = m.anchors; anchors != 0; anchors &= anchors - 1) {
+                const int at = std::countr_zero(anchors);
+                const std::uint64_t before = lfs & ((std::uint64_t{1} << at) - 1);
+                if (before != 0) {
+                    count_lines(line, block, before);
+                    lfs &= ~before;
+                }
+                const char* const anchor = block + at;
+                const bool name = *anchor == kNameAnchor;
+                const MarkerFinder::Match match = name ? linelist::kNameFinder.at_anchor(anchor, line, end)
+                                                       : linelist::kTextFinder.at_anchor(anchor, line, end);
+                if (match == MarkerFinder::Match::past_end) return static_cast<std::size_t>(line - begin);
+                if (match == MarkerFinder::Match::no) continue;
+                // The line around the marker, through its LF, is taken whole; the next block starts after it.
+                const char* lf = lfs != 0 ? block + std::countr_zero(lfs) : nullptr;
+                if (lf == nullptr) {
+                    lf = static_cast<const char*>(std::memchr(next, '\n', static_cast<std::size_t>(end - next)));
+                }
+                if (lf == nullptr) return static_cast<std::size_t>(line - begin);
+                marker_line(std::string_view(line, static_cast<std::size_t>(lf + 1 - line)), name, anchor);
+                line = lf + 1;
+                next = line;
+                lfs = 0;
+                break;
+            }
+            if (lfs != 0) count_lines(line, block, lfs);
+            block = next;
         }
-        // The lines without a marker after that, through the run's last LF.
-        const std::size_t last = run.rfind('\n');
-        const std::size_t taken = last == std::string_view::npos || last < start ? start : last + 1;
-        count_reads(run.substr(counted, taken - counted), counted);
-        return taken;
+        return static_cast<std::size_t>(line - begin);
     }
 
 private:
-    // Start of the line that holds run[at]: just past the last LF before it,
-    // or `start` when there is none from `start` on.
-    static std::size_t line_start_before(std::string_view run, std::size_t start, std::size_t at) {
-        const std::size_t lf = run.substr(start, at - start).rfind('\n');
-        return lf == std::string_view::npos ? start : start + lf + 1;
+    // The bytes that the search of the markers looks at first (see linelist::MarkerFinder).
+    static constexpr char kNameAnchor = linelist::kNameFinder.anchor();
+    static constexpr char kTextAnchor = linelist::kTextFinder.anchor();
+    static_assert(kNameAnchor != kTextAnchor);
+
+    // Takes a line as line() would, where a marker was found with its anchor
+    // at `anchor`: the name marker when `name`, else the text marker. That
+    // occurrence is the first of its kind in the line, since the anchors are
+    // looked at in order; the other marker is searched in the line.
+    void marker_line(std::string_view line, bool name, const char* anchor) {
+        const std::string_view content = linelist::without_lf(line);
+        std::size_t name_at, text_at;
+        if (name) {
+            name_at = static_cast<std::size_t>(linelist::kNameFinder.start_at(anchor) - line.data());
+            text_at = linelist::kTextFinder.find(content);
+        } else {
+            text_at = static_cast<std::size_t>(linelist::kTextFinder.start_at(anchor) - line.data());
+            name_at = linelist::kNameFinder.find(content);
+        }
+        write_list(line, name_at, text_at);
+        counter_ = static_cast<std::uint32_t>(counter_ + linelist::reads_for_line(line.size()));
     }
 
-    // Adds the reads of `lines`, whole lines that start at `counted`, and
-    // moves `counted` past them.
-    void count_reads(std::string_view lines, std::size_t& counted) {
-        counter_ = static_cast<std::uint32_t>(counter_ + linelist::reads_for_lines(lines));
-        counted += lines.size();
+    // Counts the lines that end at the LFs `lfs` of the block at `block`, the
+    // first of them starting at `line`, and moves `line` past the last. Only
+    // the first can be longer than a block.
+    void count_lines(const char*& line, const char* block, std::uint64_t lfs) {
+        const auto first = static_cast<std::size_t>(block + std::countr_zero(lfs) + 1 - line);
+        const std::uint64_t first_reads = first > linelist::kReadPiece ? linelist::reads_for_line(first) : 1;
+        counter_ = static_cast<std::uint32_t>(counter_ + first_reads + static_cast<std::uint64_t>(count_bits(lfs)) - 1);
+        line = block + (kBlock - static_cast<std::size_t>(std::countl_zero(lfs)));
     }
 
     // The list output of a line, with the index of the first occurrence of

@@ -260,6 +260,30 @@ TEST(Arcspill, ArchiveOfManyBuffers) {
     EXPECT_TRUE(r.csl == want) << "the text archive differs";
 }
 
+// Strings are copied and searched for their first zero byte in blocks of a
+// fixed size: every length around those sizes, with a zero byte nowhere, first,
+// last or just inside and outside a block, gives the bytes before the zero.
+TEST(Arcspill, StringsAroundTheCopySizes) {
+    std::vector<ArchiveItem> items;
+    std::string want_items;
+    for (const std::size_t length : {0, 1, 15, 16, 31, 32, 33, 47, 63, 64, 65, 100, 200}) {
+        for (const std::size_t zero : {std::string::npos, std::size_t{0}, length - 1, std::size_t{31}, std::size_t{32},
+                                       std::size_t{63}, std::size_t{64}}) {
+            std::string text;
+            for (std::size_t i = 0; i < length; ++i) text += static_cast<char>('a' + i % 26);
+            if (zero < length) text[zero] = '\0';
+            items.push_back(normal_item(text, text + "!"));
+            const std::string shown = text.substr(0, text.find('\0'));
+            want_items += item_lines(shown, zero < length ? shown : text + "!");
+        }
+    }
+    items.push_back(normal_item("last", "x"));  // the last item takes the reads
+    want_items += item_lines("last", "x");
+    const Outcome r = unpack(archive_bytes(small(items)));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.csl == small_head(std::to_string(items.size())) + want_items + "[]\n") << *r.csl;
+}
+
 // ---------------------------------------------------------------- failures
 
 struct BadCase {

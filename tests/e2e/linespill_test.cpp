@@ -132,6 +132,27 @@ TEST(Linespill, ArchiveOfManyBuffers) {
     }
 }
 
+// The lines are looked at in blocks of 64 bytes for their LFs and for the
+// bytes that begin the search of a marker: markers at every place of a line
+// and of a block, after near misses ("blockNam", "tex", lone N and x), two in
+// a line in either order, all give the list of a line-by-line reading.
+TEST(Linespill, MarkersAtEveryPlaceOfABlock) {
+    std::string archive;
+    const std::string decoys[] = {"", "N", "x", "blockNam", "tex", "Nx", "blockName=strin", "text=strin"};
+    for (std::size_t lead = 0; lead < 70; ++lead) {
+        for (const std::string& decoy : decoys) {
+            const std::string pad(lead, lead % 3 == 0 ? ' ' : 'a');
+            archive += pad + decoy + "blockName=string:B" + std::to_string(lead) + "\n";
+            archive += decoy + pad + "text=string:T " + decoy + "\n";
+            archive += pad + "text=string:first blockName=string:second" + decoy + "\n";
+            archive += std::string(lead, '\n') + decoy + "\n";
+        }
+    }
+    const std::string want = kit_fixtures::samples::line_list_of(archive);
+    ASSERT_GT(want.size(), 10000u);
+    EXPECT_TRUE(spill(archive).list == want) << "the list differs";
+}
+
 TEST(Linespill, CrLfAndLfArchivesGiveTheSameList) {
     std::string lf = "h\nEND\n\n";
     for (int i = 0; i < 3; ++i) {
