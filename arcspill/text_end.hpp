@@ -10,14 +10,7 @@
 #include <cstdint>
 #include <cstring>
 
-// The SSE2 path, unless the plain one is asked for (a build that tests it
-// defines KIT_PLAIN_BYTES).
-#if defined(__SSE2__) && !defined(KIT_PLAIN_BYTES)
-#define ARCSPILL_SSE2 1
-#include <emmintrin.h>
-#else
-#define ARCSPILL_SSE2 0
-#endif
+#include "stream/simd.hpp"
 
 namespace arcspill {
 
@@ -27,13 +20,10 @@ namespace arcspill {
 template <std::size_t Window>
 [[gnu::always_inline]] inline std::size_t text_length(const char* p, std::size_t n) {
     static_assert(Window == 32 || Window == 64);
-#if ARCSPILL_SSE2
+#if KIT_SSE2
     const __m128i zero = _mm_setzero_si128();
     std::uint64_t found = 0;
-    for (std::size_t i = 0; i < Window; i += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        found |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)))} << i;
-    }
+    for (std::size_t i = 0; i < Window; i += 16) found |= kit::match_mask16(p + i, zero, zero) << i;
     // A bit at n stands for the end of the string, so the first set bit is
     // the answer; a string of 64 bytes without a zero byte leaves no bit set,
     // which counts 64.

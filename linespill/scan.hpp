@@ -7,14 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-// The SSE2 path, unless the plain one is asked for (a build that tests it
-// defines KIT_PLAIN_BYTES).
-#if defined(__SSE2__) && !defined(KIT_PLAIN_BYTES)
-#define LINESPILL_SSE2 1
-#include <emmintrin.h>
-#else
-#define LINESPILL_SSE2 0
-#endif
+#include "stream/simd.hpp"
 
 namespace linespill {
 
@@ -30,15 +23,13 @@ struct BlockMasks {
 template <char A, char B>
 [[gnu::always_inline]] inline BlockMasks block_masks(const char* p) {
     BlockMasks m{0, 0};
-#if LINESPILL_SSE2
+#if KIT_SSE2
     const __m128i lf = _mm_set1_epi8('\n');
     const __m128i a = _mm_set1_epi8(A);
     const __m128i b = _mm_set1_epi8(B);
-    const auto bits = [](__m128i eq) { return std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(eq))}; };
     for (std::size_t i = 0; i < kBlock; i += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        m.lf |= bits(_mm_cmpeq_epi8(v, lf)) << i;
-        m.anchors |= bits(_mm_or_si128(_mm_cmpeq_epi8(v, a), _mm_cmpeq_epi8(v, b))) << i;
+        m.lf |= kit::match_mask16(p + i, lf, lf) << i;
+        m.anchors |= kit::match_mask16(p + i, a, b) << i;
     }
 #else
     for (std::size_t i = 0; i < kBlock; ++i) {

@@ -10,14 +10,7 @@
 #include <cstdint>
 #include <cstring>
 
-// The SSE2 paths, unless the plain ones are asked for (a build that tests them
-// defines KIT_PLAIN_BYTES).
-#if defined(__SSE2__) && !defined(KIT_PLAIN_BYTES)
-#define KIT_BYTES_SSE2 1
-#include <emmintrin.h>
-#else
-#define KIT_BYTES_SSE2 0
-#endif
+#include "stream/simd.hpp"
 
 namespace scriptdata::bytes {
 
@@ -35,14 +28,10 @@ inline std::uint64_t byte_swap64(std::uint64_t x) {
 template <char A, char B = A, std::ptrdiff_t Window = 64>
 [[gnu::always_inline]] inline const char* find_first(const char* p, const char* end) {
     static_assert(Window == 16 || Window == 32 || Window == 64);
-#if KIT_BYTES_SSE2
+#if KIT_SSE2
     const __m128i a = _mm_set1_epi8(A);
     const __m128i b = _mm_set1_epi8(B);
-    const auto matches = [&a, &b](const char* q) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
-        const __m128i m = A == B ? _mm_cmpeq_epi8(v, a) : _mm_or_si128(_mm_cmpeq_epi8(v, a), _mm_cmpeq_epi8(v, b));
-        return std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(m))};
-    };
+    const auto matches = [&a, &b](const char* q) { return kit::match_mask16(q, a, b); };
     if (end - p >= Window) {
         std::uint64_t found = matches(p);
         if constexpr (Window >= 32) found |= matches(p + 16) << 16;
@@ -89,7 +78,7 @@ inline std::uint32_t word_be(const unsigned char* p) {
     return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
 }
 
-#if KIT_BYTES_SSE2
+#if KIT_SSE2
 // Writes the 16 bytes of `x` as 32 upper-case hexadecimal digits at `out`,
 // first byte first.
 [[gnu::always_inline]] inline void put_hex16(char* out, __m128i x) {
@@ -110,7 +99,7 @@ inline std::uint32_t word_be(const unsigned char* p) {
 template <std::size_t N>
 [[gnu::always_inline]] inline void put_hex_bytes(char* out, const unsigned char* in) {
     static_assert(N % 4 == 0 && N >= 16);
-#if KIT_BYTES_SSE2
+#if KIT_SSE2
     // A last piece that would run past the end overlaps the one before.
     const auto piece = [](char* o, const unsigned char* i) {
         put_hex16(o, _mm_loadu_si128(reinterpret_cast<const __m128i*>(i)));
@@ -126,7 +115,7 @@ template <std::size_t N>
 // hexadecimal digits each (the highest first) at `out`.
 [[gnu::always_inline]] inline void put_hex_words_le(char* out, const unsigned char* in, std::size_t count) {
     std::size_t j = 0;
-#if KIT_BYTES_SSE2
+#if KIT_SSE2
     for (; j + 4 <= count; j += 4) {
         __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 4 * j));
         // Each word's bytes reversed: its halves swapped, then the bytes of each half.
@@ -168,7 +157,7 @@ template <std::size_t N>
     return true;
 }
 
-#if KIT_BYTES_SSE2
+#if KIT_SSE2
 // The hexadecimal digits (either case) of the 16 characters in `x` taken two
 // to a byte: 16-bit lane k holds the byte of characters 2k and 2k+1. The
 // lanes of `valid` that stand for a character that is no digit are cleared.
@@ -207,7 +196,7 @@ template <std::size_t N>
 template <std::size_t N>
 [[gnu::always_inline]] inline bool get_hex_bytes(const char* in, unsigned char* out) {
     static_assert(N % 4 == 0 && N >= 16);
-#if KIT_BYTES_SSE2
+#if KIT_SSE2
     // 32 characters give 16 bytes; a last piece that would run past the end
     // overlaps the one before.
     __m128i valid = _mm_set1_epi8(-1);
@@ -238,7 +227,7 @@ template <std::size_t N>
 // when any character is no digit (`out` then holds anything).
 [[gnu::always_inline]] inline bool get_hex_words_le(const char* in, std::size_t count, unsigned char* out) {
     std::size_t j = 0;
-#if KIT_BYTES_SSE2
+#if KIT_SSE2
     __m128i valid = _mm_set1_epi8(-1);
     for (; j + 4 <= count; j += 4) {
         const __m128i a = load_hex_pairs_le(in + 8 * j, valid);
@@ -276,7 +265,7 @@ template <std::size_t N>
 // Whether the 8 characters at p are hexadecimal digits (either case) and
 // the 8 after them are after[0, 8).
 [[gnu::always_inline]] inline bool hex8_followed_by(const char* p, const char* after) {
-#if KIT_BYTES_SSE2
+#if KIT_SSE2
     // The first half checked as digits, the second compared.
     const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     __m128i valid = _mm_set_epi64x(0, -1);
@@ -293,7 +282,7 @@ template <std::size_t N>
 // Copies src[0, n) to dst[0, n), which do not overlap, without a call for
 // the short runs of a line or a record: 16 bytes at a time.
 [[gnu::always_inline]] inline void copy(char* dst, const char* src, std::size_t n) {
-#if KIT_BYTES_SSE2
+#if KIT_SSE2
     if (n >= 16) {
         // A last piece that would run past the end overlaps the one before.
         const auto piece = [dst, src](std::size_t at) {
@@ -313,7 +302,7 @@ template <std::size_t N>
 template <char From, char To>
 [[gnu::always_inline]] inline void copy_replacing(char* dst, const char* src, std::size_t n) {
     std::size_t i = 0;
-#if KIT_BYTES_SSE2
+#if KIT_SSE2
     const auto piece = [dst, src](std::size_t at) {
         const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + at));
         const __m128i hit = _mm_cmpeq_epi8(x, _mm_set1_epi8(From));

@@ -1,0 +1,28 @@
+// The one switch between the SSE2 paths of the kit's byte scanning and their
+// plain twins: SSE2 where the compiler targets it (every x86-64 does), unless
+// a build that tests the plain paths defines KIT_PLAIN_BYTES. Every SSE2 path
+// sits beside a plain one that gives the same result.
+#pragma once
+
+#include <cstdint>
+
+#if defined(__SSE2__) && !defined(KIT_PLAIN_BYTES)
+#define KIT_SSE2 1
+#include <emmintrin.h>
+#else
+#define KIT_SSE2 0
+#endif
+
+namespace kit {
+
+#if KIT_SSE2
+// Bit i set where byte i of the 16 at `p` equals the byte of `a` or of `b`
+// (each a register of one byte repeated); bits 16 and up clear.
+[[gnu::always_inline]] inline std::uint64_t match_mask16(const char* p, __m128i a, __m128i b) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i eq = _mm_or_si128(_mm_cmpeq_epi8(v, a), _mm_cmpeq_epi8(v, b));
+    return std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(eq))};
+}
+#endif
+
+}  // namespace kit
