@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -245,6 +246,17 @@ public:
         len_ += count;
         return p;
     }
+
+    // The free rest of the buffer, for formatting in place where the size
+    // is known only afterwards: at least `at_least` bytes (at most
+    // kBufferSize; the buffer is written out first when it lacks them).
+    // Nothing written there counts until claim() takes the first `count`
+    // bytes of it.
+    std::span<char> spare(std::size_t at_least) {
+        if (at_least > kBufferSize - len_) flush();
+        return {buf_ + len_, kBufferSize - len_};
+    }
+    void claim(std::size_t count) { len_ += count; }
 
     // Passes the pending bytes on to be written out; throws a Failure naming
     // the file when this or an earlier write out failed.

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -60,6 +62,53 @@ TEST(TextRead, CrLfAcrossBufferBoundaries) {
         std::string want(at, 'x');
         want += "\n" + std::string(10, 'y') + "\r";
         EXPECT_EQ(read_all_lines((dir / "f").string(), Translation::text), want) << at;
+    }
+}
+
+// Text-mode reading and writing against a byte-by-byte model of the line end
+// rules, on inputs from sparse in CR and LF to made of nothing else, short
+// and running over several buffers, ended by the file or by a 0x1A.
+TEST(TextModel, ReadAndWriteAgreeWithAByteByByteModel) {
+    const auto read_model = [](const std::string& in) {
+        std::string out;
+        for (std::size_t i = 0; i < in.size(); ++i) {
+            if (in[i] == '\x1A') break;
+            if (in[i] == '\r' && i + 1 < in.size() && in[i + 1] == '\n') continue;
+            out += in[i];
+        }
+        return out;
+    };
+    const auto write_model = [](const std::string& in) {
+        std::string out;
+        for (const char c : in) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        return out;
+    };
+    std::mt19937 rng(11);
+    kit_test::TempDir dir;
+    for (const unsigned density : {2u, 3u, 9u, 40u, 5000u}) {
+        for (const std::size_t size : {std::size_t{1}, std::size_t{47}, 2 * Reader::kBufferSize + 77}) {
+            std::string in(size, 'a');
+            for (char& c : in) {
+                const unsigned roll = rng() % density;
+                c = roll == 0 ? '\r' : roll == 1 ? '\n' : static_cast<char>('a' + rng() % 3);
+            }
+            std::string ended = in;
+            ended.insert(rng() % (size + 1), "\x1A");
+            for (const std::string* input : {&in, &ended}) {
+                dir.write("f", *input);
+                EXPECT_EQ(read_all_lines((dir / "f").string(), Translation::text), read_model(*input))
+                    << density << " " << size;
+                Writer w;
+                ASSERT_TRUE(w.open((dir / "w").string(), Translation::text));
+                for (std::size_t at = 0; at < input->size();) {  // in pieces of every length up to 100
+                    const std::size_t n = std::min<std::size_t>(input->size() - at, rng() % 101);
+                    w.write(std::string_view(*input).substr(at, n));
+                    at += n;
+                }
+                w.close();
+                EXPECT_EQ(*dir.read("w"), write_model(*input)) << density << " " << size;
+            }
+        }
     }
 }
 

@@ -1,8 +1,10 @@
 #include "symfold/symfold.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <exception>
+#include <span>
 #include <system_error>
 #include <thread>
 
@@ -18,6 +20,10 @@ constexpr char kUsage[] = "Usage:  symfold <dat file>\n";
 constexpr char kHelp[] =
     "Usage:  symfold <dat file>\n"
     "Rebuilds <dat file> from its edited symbol dump <dat file>.txt into <dat file>.new.\n";
+
+// The free bytes that the writer's buffer is to have for a line to be folded
+// into it: more than nearly every dump line takes.
+constexpr std::size_t kFoldRoom = 4096;
 
 // Writes the record of `line`: in place in the output buffer, or through
 // `record` when it is too long for it.
@@ -127,6 +133,17 @@ int run(const std::vector<std::string>& args, kit::Console& console) {
         // and parsed the careful way, which tells what is wrong.
         if (k != 0) {
             const std::string_view text = dump.buffered();
+            // Straight into the writer's buffer where the line lies whole in
+            // as many bytes as are free there (a record is shorter than its
+            // line); else by way of `folded`.
+            const std::span<char> room = out.spare(std::min(text.size(), kFoldRoom));
+            if (const scriptdata::dump::Folded sizes =
+                    scriptdata::dump::fold_line_in_place(text.substr(0, room.size()), room.data());
+                sizes.line_size != 0) {
+                dump.consume(sizes.line_size);
+                out.claim(sizes.record_size);
+                continue;
+            }
             if (folded.size() < text.size()) folded.resize(text.size());
             if (const scriptdata::dump::Folded sizes = scriptdata::dump::fold_line_in_place(text, folded.data());
                 sizes.line_size != 0) {
