@@ -49,9 +49,15 @@ std::uint64_t file_size_of(std::FILE* f) {
 
 // Buffers handed between the program's thread and a stream's own thread. The
 // filling side takes an empty buffer, fills it and gives it over full; the
-// other side takes it full and gives it back empty. Either waits while there is
-// nothing to take. After stop(), take_empty() gives nothing and take_full()
-// gives what is still full, then nothing.
+// other side takes it full and gives it back empty. Either side holds at most
+// one buffer, and gives it back before it takes the next.
+//
+// A side that finds nothing to take waits until a batch of buffers is there
+// (or the relay stops), so that the two sides wake each other once a batch
+// rather than once a buffer. With twice the batch in buffers, both cannot
+// wait at once: the buffers that neither holds are all in one of the queues.
+// After stop(), take_empty() gives nothing and take_full() gives what is
+// still full, then nothing.
 class Relay {
 public:
     struct Slot {
@@ -60,10 +66,13 @@ public:
         bool failed = false;
     };
 
-    // `count` buffers of `size` bytes; the first is `first` when given, and
+    static constexpr std::size_t kBatch = 4;
+    static constexpr std::size_t kCount = 2 * kBatch;
+
+    // kCount buffers of `size` bytes; the first is `first` when given, and
     // starts in the caller's hands rather than among the empty ones.
-    Relay(std::size_t count, std::size_t size, std::unique_ptr<char[]> first = nullptr) : slots_(count) {
-        for (std::size_t i = 0; i < count; ++i) {
+    explicit Relay(std::size_t size, std::unique_ptr<char[]> first = nullptr) : slots_(kCount) {
+        for (std::size_t i = 0; i < kCount; ++i) {
             if (i == 0 && first) {
                 slots_[0].bytes = std::move(first);
                 continue;
@@ -74,10 +83,10 @@ public:
     }
     Slot* first() { return &slots_[0]; }
 
-    Slot* take_empty() { return take(empty_, true); }
-    Slot* take_full() { return take(full_, false); }
-    void give_empty(Slot* slot) { give(empty_, slot); }
-    void give_full(Slot* slot) { give(full_, slot); }
+    Slot* take_empty() { return take(empty_, wanted_empty_, true); }
+    Slot* take_full() { return take(full_, wanted_full_, false); }
+    void give_empty(Slot* slot) { give(empty_, wanted_empty_, slot); }
+    void give_full(Slot* slot) { give(full_, wanted_full_, slot); }
 
     void stop() {
         {
@@ -88,20 +97,27 @@ public:
     }
 
 private:
-    Slot* take(std::deque<Slot*>& from, bool nothing_once_stopped) {
+    Slot* take(std::deque<Slot*>& from, std::size_t& wanted, bool nothing_once_stopped) {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [&] { return stopped_ || !from.empty(); });
+        if (from.empty() && !stopped_) {
+            wanted = kBatch;
+            changed_.wait(lock, [&] { return stopped_ || from.size() >= kBatch; });
+            wanted = 0;
+        }
         if (from.empty() || (stopped_ && nothing_once_stopped)) return nullptr;
         Slot* slot = from.front();
         from.pop_front();
         return slot;
     }
-    void give(std::deque<Slot*>& to, Slot* slot) {
+    // Wakes the other side only when it waits and its batch is complete.
+    void give(std::deque<Slot*>& to, const std::size_t& wanted, Slot* slot) {
+        bool wake = false;
         {
             const std::lock_guard<std::mutex> lock(mutex_);
             to.push_back(slot);
+            wake = wanted != 0 && to.size() >= wanted;
         }
-        changed_.notify_all();
+        if (wake) changed_.notify_all();
     }
 
     std::vector<Slot> slots_;
@@ -109,12 +125,10 @@ private:
     std::condition_variable changed_;
     std::deque<Slot*> empty_;
     std::deque<Slot*> full_;
+    std::size_t wanted_empty_ = 0;  // the batch a side waits for, 0 while none waits
+    std::size_t wanted_full_ = 0;
     bool stopped_ = false;
 };
-
-// Buffers per stream that runs a thread: one in the program's hands, the
-// others being filled or written out.
-constexpr std::size_t kRelayBuffers = 4;
 
 }  // namespace
 
@@ -136,7 +150,7 @@ bool can_read(const std::string& name) {
 // ---------------------------------------------------------------- Reader
 
 struct Reader::Ahead {
-    Relay relay{kRelayBuffers, kBufferSize};
+    Relay relay{kBufferSize};
     std::thread thread;
     Relay::Slot* current = nullptr;  // the buffer being delivered
     bool done = false;               // the last buffer was taken
@@ -253,7 +267,10 @@ void Reader::read_ahead() {
         slot->size = produce(slot->bytes.get(), slot->failed);
         const bool last = slot->failed || slot->size == 0;
         relay.give_full(slot);
-        if (last) return;
+        if (last) {
+            relay.stop();  // no batch is waited for after the last buffer
+            return;
+        }
     }
 }
 
@@ -453,7 +470,7 @@ int Reader::get_across() {
 // ---------------------------------------------------------------- Writer
 
 struct Writer::Behind {
-    Behind(std::unique_ptr<char[]> first) : relay(kRelayBuffers, kBufferSize, std::move(first)) {}
+    Behind(std::unique_ptr<char[]> first) : relay(kBufferSize, std::move(first)) {}
     Relay relay;
     std::thread thread;
     Relay::Slot* current = nullptr;  // the buffer being filled
