@@ -2,8 +2,7 @@
 // archive, written by linespill and read back by linefold.
 //
 // A list line is the block line number as 8 upper-case hexadecimal digits,
-// "@", the block name, "@", the block text and a line end (written in text
-// mode, so it reaches the file as CR LF). Nothing is escaped: a name or text
+// "@", the block name, "@", the block text and a CR LF line end. Nothing is escaped: a name or text
 // may hold "@", so a reader takes the block text after the line's last "@".
 // The number is read back leniently (white space, sign, "0x", fewer or
 // lower-case digits), and only serves linefold's check that numbers rise.
@@ -173,10 +172,13 @@ inline void write_head(kit::Writer& out, std::uint32_t number, std::string_view 
 }
 
 // Second half of a list line, written when the text-marker line is read: the
-// text and the line end.
+// text and the line end. The list is written in binary mode with its CR LF
+// spelled out: names and texts come from within a line and hold no LF, so a
+// text-mode stream would have nothing else to translate, and its search for
+// LFs would be spent in vain.
 inline void write_tail(kit::Writer& out, std::string_view text) {
     out.write(text);
-    out.put('\n');
+    out.write("\r\n", 2);
 }
 
 // The lenient field reading of read_number, for any start of a line.

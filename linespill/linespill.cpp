@@ -35,20 +35,20 @@ public:
     // The whole lines at the start of `run`, each taken as line() would take
     // it; returns their byte count. The run is looked at in blocks of kBlock
     // bytes, each for its LFs and for the bytes that anchor the markers
-    // together: lines are counted from the LFs, and a line is looked at
-    // whole only where a marker stands at one of those bytes. Stops before
-    // the last kBlock bytes, and before a line that runs past the run or
-    // whose marker might.
+    // together: lines are counted from the LFs, and a marker is compared
+    // whole only where one of those bytes stands. A line's list output is
+    // written at its LF, from the first marker of each kind found in it.
+    // Stops before the last kBlock bytes, and before a line that runs past
+    // the run or whose marker might.
     std::size_t lines_in(std::string_view run) {
         using linelist::MarkerFinder;
         const char* const begin = run.data();
         const char* const end = begin + run.size();
-        const char* line = begin;   // the first line not yet taken; the counter holds the reads before it
-        const char* block = begin;  // the first byte not yet looked at; no LF lies from `line` to here
-        while (static_cast<std::size_t>(end - block) >= kBlock) {
+        const char* line = begin;  // the first line not yet taken; the counter holds the reads before it
+        for (const char* block = begin; static_cast<std::size_t>(end - block) >= kBlock; block += kBlock) {
+            // No LF lies from `line` to `block`.
             const BlockMasks m = block_masks<kNameAnchor, kTextAnchor>(block);
             std::uint64_t lfs = m.lf;
-            const char* next = block + kBlock;  // where the next block starts
             for (std::uint64_t anchors = m.anchors; anchors != 0; anchors &= anchors - 1) {
                 const int at = std::countr_zero(anchors);
                 const std::uint64_t before = lfs & ((std::uint64_t{1} << at) - 1);
@@ -58,26 +58,16 @@ public:
                 }
                 const char* const anchor = block + at;
                 const bool name = *anchor == kNameAnchor;
-                const MarkerFinder::Match match = name ? linelist::kNameFinder.at_anchor(anchor, line, end)
-                                                       : linelist::kTextFinder.at_anchor(anchor, line, end);
-                if (match == MarkerFinder::Match::past_end) return static_cast<std::size_t>(line - begin);
-                if (match == MarkerFinder::Match::no) continue;
-                // The line around the marker, through its LF, is taken whole; the next block starts after it.
-                const char* lf = lfs != 0 ? block + std::countr_zero(lfs) : nullptr;
-                if (lf == nullptr) {
-                    lf = static_cast<const char*>(std::memchr(next, '\n', static_cast<std::size_t>(end - next)));
-                }
-                if (lf == nullptr) return static_cast<std::size_t>(line - begin);
-                marker_line(std::string_view(line, static_cast<std::size_t>(lf + 1 - line)), name, anchor);
-                line = lf + 1;
-                next = line;
-                lfs = 0;
-                break;
+                std::size_t& found = name ? name_at_ : text_at_;
+                if (found != MarkerFinder::npos) continue;  // the first of its kind in the line counts
+                const MarkerFinder& finder = name ? linelist::kNameFinder : linelist::kTextFinder;
+                const MarkerFinder::Match match = finder.at_anchor(anchor, line, end);
+                if (match == MarkerFinder::Match::past_end) return stop_at(line, begin);
+                if (match == MarkerFinder::Match::yes) found = static_cast<std::size_t>(finder.start_at(anchor) - line);
             }
             if (lfs != 0) count_lines(line, block, lfs);
-            block = next;
         }
-        return static_cast<std::size_t>(line - begin);
+        return stop_at(line, begin);
     }
 
 private:
@@ -86,29 +76,24 @@ private:
     static constexpr char kTextAnchor = linelist::kTextFinder.anchor();
     static_assert(kNameAnchor != kTextAnchor);
 
-    // Takes a line as line() would, where a marker was found with its anchor
-    // at `anchor`: the name marker when `name`, else the text marker. That
-    // occurrence is the first of its kind in the line, since the anchors are
-    // looked at in order; the other marker is searched in the line.
-    void marker_line(std::string_view line, bool name, const char* anchor) {
-        const std::string_view content = linelist::without_lf(line);
-        std::size_t name_at, text_at;
-        if (name) {
-            name_at = static_cast<std::size_t>(linelist::kNameFinder.start_at(anchor) - line.data());
-            text_at = linelist::kTextFinder.find(content);
-        } else {
-            text_at = static_cast<std::size_t>(linelist::kTextFinder.start_at(anchor) - line.data());
-            name_at = linelist::kNameFinder.find(content);
-        }
-        write_list(line, name_at, text_at);
-        counter_ = static_cast<std::uint32_t>(counter_ + linelist::reads_for_line(line.size()));
+    // Where lines_in stops: before `line`, which line() will take whole, so
+    // the markers found in it so far are forgotten.
+    std::size_t stop_at(const char* line, const char* begin) {
+        name_at_ = text_at_ = linelist::MarkerFinder::npos;
+        return static_cast<std::size_t>(line - begin);
     }
 
     // Counts the lines that end at the LFs `lfs` of the block at `block`, the
-    // first of them starting at `line`, and moves `line` past the last. Only
-    // the first can be longer than a block.
+    // first of them starting at `line`, and moves `line` past the last; the
+    // first is written to the list when markers were found in it (the
+    // others, lying whole in the block before its next anchor, hold none).
+    // Only the first can be longer than a block.
     void count_lines(const char*& line, const char* block, std::uint64_t lfs) {
         const auto first = static_cast<std::size_t>(block + std::countr_zero(lfs) + 1 - line);
+        if (name_at_ != linelist::MarkerFinder::npos || text_at_ != linelist::MarkerFinder::npos) {
+            write_list(std::string_view(line, first), name_at_, text_at_);
+            name_at_ = text_at_ = linelist::MarkerFinder::npos;
+        }
         const std::uint64_t first_reads = first > linelist::kReadPiece ? linelist::reads_for_line(first) : 1;
         counter_ = static_cast<std::uint32_t>(counter_ + first_reads + static_cast<std::uint64_t>(count_bits(lfs)) - 1);
         line = block + (kBlock - static_cast<std::size_t>(std::countl_zero(lfs)));
@@ -133,6 +118,10 @@ private:
     // so a long line advances the counter once per started piece; the
     // counter wraps in 32 bits.
     std::uint32_t counter_ = 0;
+    // Where the first marker of each kind starts in the line that lines_in
+    // is in, npos while none was found there.
+    std::size_t name_at_ = linelist::MarkerFinder::npos;
+    std::size_t text_at_ = linelist::MarkerFinder::npos;
 };
 
 }  // namespace
@@ -145,7 +134,7 @@ int run(const std::vector<std::string>& args, kit::Console& console) {
     // never empties a line list that holds edits.
     if (!in.open("ou.csl", kit::Translation::text)) kit::fail(-1, "Error open input file");
     kit::Writer out;
-    if (!out.open("ou.txt", kit::Translation::text)) kit::fail(-1, "Error create output file ou.txt\n");
+    if (!out.open("ou.txt", kit::Translation::binary)) kit::fail(-1, "Error create output file ou.txt\n");
 
     console.print("working...\n");
     Spiller spiller(out);

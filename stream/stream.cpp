@@ -166,7 +166,7 @@ Reader::~Reader() {
     if (file_ != nullptr) std::fclose(file_);
 }
 
-bool Reader::open(const std::string& name, Translation translation) {
+bool Reader::open(const std::string& name, Translation translation, ReadAhead ahead) {
     file_ = open_file(name, "rb");
     if (file_ == nullptr) return false;
     name_ = name;
@@ -175,7 +175,7 @@ bool Reader::open(const std::string& name, Translation translation) {
     std::setvbuf(file_, nullptr, _IONBF, 0);
     const std::uint64_t size = file_size_of(file_);
     if (translation == Translation::binary) file_size_ = size;
-    if (size > kBufferSize) {
+    if (ahead == ReadAhead::on_thread && size > kBufferSize) {
         // More than one buffer: read ahead on a thread of its own, if one can be started.
         ahead_ = std::make_unique<Ahead>();
         try {

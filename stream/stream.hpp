@@ -10,11 +10,17 @@
 // that takes the last byte does not set it. A read error throws a Failure that
 // names the file.
 //
-// A file larger than one buffer is read ahead, and an output larger than one
-// buffer is written behind, by a thread of the stream's own, so that the
-// system's copies of the bytes (and the line-end translation) run beside the
-// program's work. The bytes, messages and offsets are those of reading and
-// writing in turn; a write error is reported by a later flush or by close.
+// An output larger than one buffer is written behind by a thread of the
+// stream's own, so that the system's copy of the bytes (and the line-end
+// translation) runs beside the program's work. An input is read by the
+// thread that reads the stream, where the bytes the system copies land in
+// the cache that the program then looks at them in; one opened with
+// ReadAhead::on_thread and larger than one buffer is read (and translated)
+// ahead by a thread of its own instead, which pays where reading costs more
+// than moving the bytes between processor cores: a long text-mode input of a
+// program thread with much work of its own. The bytes, messages and offsets
+// are those of reading and writing in turn; a write error is reported by a
+// later flush or by close.
 #pragma once
 
 #include <cstddef>
@@ -31,6 +37,7 @@
 namespace kit {
 
 enum class Translation { binary, text };
+enum class ReadAhead { none, on_thread };
 
 // Little-endian words, built from bytes by shifting.
 inline std::uint32_t word_le(const unsigned char* p) {
@@ -62,7 +69,7 @@ public:
     Reader& operator=(const Reader&) = delete;
 
     // Opens `name` for reading; false (and no stream) when it cannot be opened.
-    bool open(const std::string& name, Translation translation);
+    bool open(const std::string& name, Translation translation, ReadAhead ahead = ReadAhead::none);
     bool is_open() const { return file_ != nullptr; }
     const std::string& name() const { return name_; }
 

@@ -14,14 +14,15 @@
 
 namespace {
 
+using kit::ReadAhead;
 using kit::Reader;
 using kit::Translation;
 using kit::Writer;
 
 // Reads the whole file line by line and returns the delivered bytes.
-std::string read_all_lines(const std::string& path, Translation t) {
+std::string read_all_lines(const std::string& path, Translation t, ReadAhead ahead = ReadAhead::none) {
     Reader r;
-    EXPECT_TRUE(r.open(path, t));
+    EXPECT_TRUE(r.open(path, t, ahead));
     std::string all;
     std::string line;
     while (r.read_line(line)) all += line;
@@ -96,8 +97,10 @@ TEST(TextModel, ReadAndWriteAgreeWithAByteByByteModel) {
             ended.insert(rng() % (size + 1), "\x1A");
             for (const std::string* input : {&in, &ended}) {
                 dir.write("f", *input);
-                EXPECT_EQ(read_all_lines((dir / "f").string(), Translation::text), read_model(*input))
-                    << density << " " << size;
+                for (const ReadAhead ahead : {ReadAhead::none, ReadAhead::on_thread}) {
+                    EXPECT_EQ(read_all_lines((dir / "f").string(), Translation::text, ahead), read_model(*input))
+                        << density << " " << size;
+                }
                 Writer w;
                 ASSERT_TRUE(w.open((dir / "w").string(), Translation::text));
                 for (std::size_t at = 0; at < input->size();) {  // in pieces of every length up to 100
@@ -140,7 +143,8 @@ TEST(ReadLine, PiecesAndEndOfFileRule) {
 
 TEST(ReadLine, ViewsMatchCopiesAcrossBufferFills) {
     // Lines that end just before, on and just after a fill boundary, a line
-    // longer than a whole buffer, and a last line without LF.
+    // longer than a whole buffer, and a last line without LF; the views read
+    // ahead on a thread.
     kit_test::TempDir dir;
     const std::size_t n = Reader::kBufferSize;
     std::string in;
@@ -154,7 +158,7 @@ TEST(ReadLine, ViewsMatchCopiesAcrossBufferFills) {
         Reader views;
         Reader skips;
         ASSERT_TRUE(copies.open((dir / "f").string(), t));
-        ASSERT_TRUE(views.open((dir / "f").string(), t));
+        ASSERT_TRUE(views.open((dir / "f").string(), t, ReadAhead::on_thread));
         ASSERT_TRUE(skips.open((dir / "f").string(), t));
         std::string copy;
         std::string spill;
@@ -352,9 +356,10 @@ TEST(Read, StreamsLeftEarlyAndLongTextInputs) {
     }
     dir.write("f", in + "\x1A" + std::string(n, 'z'));
     EXPECT_EQ(read_all_lines((dir / "f").string(), Translation::text), want);
+    EXPECT_EQ(read_all_lines((dir / "f").string(), Translation::text, ReadAhead::on_thread), want);
     for (const std::size_t lines : {0, 1, 5000}) {
         Reader r;
-        ASSERT_TRUE(r.open((dir / "f").string(), Translation::text));
+        ASSERT_TRUE(r.open((dir / "f").string(), Translation::text, ReadAhead::on_thread));
         std::string line;
         for (std::size_t i = 0; i < lines; ++i) ASSERT_TRUE(r.read_line(line));
     }

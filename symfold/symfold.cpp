@@ -106,7 +106,9 @@ int run(const std::vector<std::string>& args, kit::Console& console) {
     if (!in.open(dat_name)) kit::fail(-1, "Error open dat file\n");
     in.read_version();
     kit::Reader dump;
-    if (!dump.open(dump_name, kit::Translation::text)) {
+    // The dump is the longest input, and its translation the costliest
+    // reading: read ahead, beside the rebuild pass.
+    if (!dump.open(dump_name, kit::Translation::text, kit::ReadAhead::on_thread)) {
         kit::fail(2, "Error open text update of dat file:" + dump_name + "\n");
     }
     const std::uint32_t count = in.read_count();
