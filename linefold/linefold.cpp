@@ -19,32 +19,31 @@ constexpr std::string_view kUsage =
     "last \"@\" of each line) into the text archive ou.csl and writes ou.cls.new.\n"
     "The list lines must keep their order. Takes no arguments.\n";
 
-// The line list in reading: the last list line read stays in place when the
-// list runs out, as the sort-order check relies on.
+// The line list in reading, one list line at a time.
 class ListReader {
 public:
     bool open() { return in_.open("ou.txt", kit::Translation::text); }
 
-    // Reads the next list line; at the end of the list the last one stays.
-    void next() {
-        std::string_view read;
-        if (!in_.read_line(read, spill_)) return;
-        line_.assign(read);
+    // Reads the next list line; false at the end of the list. The line is
+    // looked at where it lies, until the next read.
+    bool next() {
+        if (!in_.read_line(line_, spill_)) return false;
         ++number_;
         // An editor may have put a byte order mark in front of the first line;
         // it would hide the first block line number.
-        if (number_ == 1 && std::string_view(line_).starts_with(linelist::kByteOrderMark)) {
-            line_.erase(0, linelist::kByteOrderMark.size());
+        if (number_ == 1 && line_.starts_with(linelist::kByteOrderMark)) {
+            line_.remove_prefix(linelist::kByteOrderMark.size());
         }
+        return true;
     }
 
-    const std::string& line() const { return line_; }
+    std::string_view line() const { return line_; }
     std::uint64_t line_number() const { return number_; }
 
 private:
     kit::Reader in_;
     std::string spill_;  // holds a line that runs past the reader's buffer
-    std::string line_;
+    std::string_view line_;
     std::uint64_t number_ = 0;  // 1-based number of the list line held
 };
 
@@ -69,8 +68,9 @@ int run(const std::vector<std::string>& args, kit::Console& console) {
     // list line in place of the line's own text and LF.
     const auto merge = [&](std::string_view through_marker) {
         out.write(through_marker);
-        list.next();
-        if (const auto number = linelist::read_number(list.line())) current = *number;
+        // Once the list has run out, the number of its last line stays, and
+        // with it the failure of the order check below.
+        if (list.next()) linelist::read_number(list.line(), current);
         if (previous >= current) {
             kit::fail(-1, "Wrong sort order " + kit::hex8(previous) + " " + kit::hex8(current) + "\n");
         }

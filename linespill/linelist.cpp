@@ -4,10 +4,11 @@
 
 namespace linelist {
 
-std::optional<std::uint32_t> read_hex_number(std::string_view list_line) {
+bool read_hex_number(std::string_view list_line, std::uint32_t& number) {
     const auto field = kit::read_hex_field(list_line, 8);
-    if (!field) return std::nullopt;
-    return field->value;
+    if (!field) return false;
+    number = field->value;
+    return true;
 }
 
 }  // namespace linelist

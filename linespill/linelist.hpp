@@ -8,6 +8,7 @@
 // lower-case digits), and only serves linefold's check that numbers rise.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -15,6 +16,7 @@
 #include <string_view>
 
 #include "stream/hex.hpp"
+#include "stream/simd.hpp"
 #include "stream/stream.hpp"
 
 // The helpers that run on every line are defined here, so that they are
@@ -182,11 +184,13 @@ inline void write_tail(kit::Writer& out, std::string_view text) {
 }
 
 // The lenient field reading of read_number, for any start of a line.
-std::optional<std::uint32_t> read_hex_number(std::string_view list_line);
+bool read_hex_number(std::string_view list_line, std::uint32_t& number);
 
 // The block line number at the start of a list line: a hexadecimal field of
-// up to 8 places. Nothing when no digit can be read there.
-inline std::optional<std::uint32_t> read_number(std::string_view list_line) {
+// up to 8 places, put in `number`. False, and `number` untouched, when no
+// digit can be read there. (A flag and a reference rather than an optional:
+// the optional's value and flag went through memory on every line.)
+inline bool read_number(std::string_view list_line, std::uint32_t& number) {
     // The 8 digits that linespill writes are read here at once; they leave no
     // room for white space, a sign or a "0x" in front.
     if (list_line.size() >= 8) {
@@ -197,25 +201,36 @@ inline std::optional<std::uint32_t> read_number(std::string_view list_line) {
             if (digit < 0) break;
             value = (value << 4) | static_cast<std::uint32_t>(digit);
         }
-        if (i == 8) return value;
+        if (i == 8) {
+            number = value;
+            return true;
+        }
     }
-    return read_hex_number(list_line);
+    return read_hex_number(list_line, number);
+}
+
+// Index of the last `c` in `text`, or npos. Backwards, 16 bytes at a time
+// where SSE2 is there: a block text is the short rest after the last "@".
+inline std::size_t find_last(std::string_view text, char c) {
+#if KIT_SSE2
+    const __m128i wanted = _mm_set1_epi8(c);
+    std::size_t end = text.size();
+    for (; end >= 16; end -= 16) {
+        const std::uint64_t hits = kit::match_mask16(text.data() + end - 16, wanted, wanted);
+        if (hits != 0) return end - 16 + static_cast<std::size_t>(63 - std::countl_zero(hits));
+    }
+    return text.substr(0, end).rfind(c);
+#else
+    return text.rfind(c);
+#endif
 }
 
 // The block text of a list line: every byte after its last "@", the line end
 // included. Nothing when the line holds no "@".
 inline std::optional<std::string_view> block_text(std::string_view list_line) {
-    // Forward from "@" to "@" with memchr: a list line holds two or a few.
-    const char* const end = list_line.data() + list_line.size();
-    const char* last = nullptr;
-    for (const char* from = list_line.data();;) {
-        const void* at = std::memchr(from, '@', static_cast<std::size_t>(end - from));
-        if (at == nullptr) break;
-        last = static_cast<const char*>(at);
-        from = last + 1;
-    }
-    if (last == nullptr) return std::nullopt;
-    return std::string_view(last + 1, static_cast<std::size_t>(end - last - 1));
+    const std::size_t last = find_last(list_line, '@');
+    if (last == std::string_view::npos) return std::nullopt;
+    return list_line.substr(last + 1);
 }
 
 }  // namespace linelist
