@@ -134,11 +134,19 @@ TEST(Linespill, ArchiveOfManyBuffers) {
 
 // The lines are looked at in blocks of 64 bytes for their LFs and for the
 // bytes that begin the search of a marker: markers at every place of a line
-// and of a block, after near misses ("blockNam", "tex", lone N and x), two in
-// a line in either order, all give the list of a line-by-line reading.
+// and of a block, after near misses ("blockNam", "tex", lone N and x, each
+// marker with one byte changed), two in a line in either order, all give the
+// list of a line-by-line reading.
 TEST(Linespill, MarkersAtEveryPlaceOfABlock) {
     std::string archive;
-    const std::string decoys[] = {"", "N", "x", "blockNam", "tex", "Nx", "blockName=strin", "text=strin"};
+    std::vector<std::string> decoys = {"", "N", "x", "blockNam", "tex", "Nx", "blockName=strin", "text=strin"};
+    for (const std::string marker : {"blockName=string:", "text=string:"}) {
+        for (std::size_t i = 0; i < marker.size(); ++i) {
+            std::string changed = marker;
+            changed[i] = '#';
+            decoys.push_back(changed);
+        }
+    }
     for (std::size_t lead = 0; lead < 70; ++lead) {
         for (const std::string& decoy : decoys) {
             const std::string pad(lead, lead % 3 == 0 ? ' ' : 'a');
