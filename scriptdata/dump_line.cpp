@@ -101,18 +101,13 @@ void format_line(std::uint32_t index, const RecordView& r, char* p) {
             p += r.words.size() * (kWordDigits / kWordSize);
             *p++ = kSeparator;
             break;
-        case Content::strings: {
+        case Content::strings:
             // The string lines as stored, each LF turned into the "^" that
             // ends a string in the dump (a string holds no LF).
-            char* const first = p;
-            bytes(r.strings);
-            p[-1] = kStringEnd;  // the last string's
-            if (r.descriptor.element_count > 1) {
-                for (char* q = first; (q = const_cast<char*>(bytes::find_lf(q, p))) != nullptr;) *q++ = kStringEnd;
-            }
+            bytes::copy_replacing<'\n', kStringEnd>(p, r.strings.data(), r.strings.size());
+            p += r.strings.size();
             *p++ = kSeparator;
             break;
-        }
         case Content::absent:
             break;
     }
@@ -279,8 +274,8 @@ Folded fold_line_in_place(std::string_view text, char* const out) {
     switch (content) {
         case Content::marker:
             // The marker's 8 characters are not looked at, but for an LF.
-            if (left(p) < kMarkerFieldSize || p[kEmptyMarker.size()] != kSeparator ||
-                std::memchr(p, '\n', kEmptyMarker.size()) != nullptr) {
+            static_assert(kEmptyMarker.size() == 8);
+            if (left(p) < kMarkerFieldSize || p[kEmptyMarker.size()] != kSeparator || bytes::holds8<'\n'>(p)) {
                 return {};
             }
             p += kMarkerFieldSize;
@@ -302,18 +297,16 @@ Folded fold_line_in_place(std::string_view text, char* const out) {
                 // hold "^" itself: only the last becomes an LF.
                 const char* const lf = bytes::find_lf(p, end);
                 if (lf == nullptr) return {};
-                const std::size_t last = std::string_view(p, static_cast<std::size_t>(lf - p)).rfind(kStringEnd);
-                if (last == std::string_view::npos) return {};
+                const char* const string_end = bytes::find_last<kStringEnd>(p, lf);
+                if (string_end == nullptr) return {};
+                const std::size_t last = static_cast<std::size_t>(string_end - p);
                 p += last + 1;
                 bytes::copy(reinterpret_cast<char*>(q), first, last);
                 q[last] = '\n';
             } else {
                 // Two or more strings hold no "^": each "^" becomes an LF.
-                for (std::size_t j = 0; j < n; ++j) {
-                    const char* const string_end = bytes::find_first<kStringEnd, '\n', kShortText>(p, end);
-                    if (string_end == nullptr || *string_end != kStringEnd) return {};
-                    p = string_end + 1;
-                }
+                p = bytes::past_pieces<kStringEnd, '\n'>(p, end, n);
+                if (p == nullptr) return {};
                 bytes::copy_replacing<kStringEnd, '\n'>(reinterpret_cast<char*>(q), first,
                                                          static_cast<std::size_t>(p - first));
             }
