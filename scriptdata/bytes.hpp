@@ -295,7 +295,8 @@ template <std::size_t N>
 }
 
 // Copies src[0, n) to dst[0, n), which do not overlap, without a call for
-// the short runs of a line or a record: 16 bytes at a time.
+// the short runs of a line or a record: 16 bytes at a time, or 8 or 4 for
+// shorter runs (and, without SSE2, all).
 [[gnu::always_inline]] inline void copy(char* dst, const char* src, std::size_t n) {
 #if KIT_SSE2
     if (n >= 16) {
@@ -310,7 +311,21 @@ template <std::size_t N>
         return;
     }
 #endif
-    if (n != 0) std::memcpy(dst, src, n);
+    // A last word that would run past the end overlaps the one before.
+    const auto word = [dst, src]<typename Word>(Word, std::size_t at) {
+        Word x;
+        std::memcpy(&x, src + at, sizeof x);
+        std::memcpy(dst + at, &x, sizeof x);
+    };
+    if (n >= 8) {
+        for (std::size_t i = 0; i + 8 <= n; i += 8) word(std::uint64_t{}, i);
+        if (n % 8 != 0) word(std::uint64_t{}, n - 8);
+    } else if (n >= 4) {
+        word(std::uint32_t{}, 0);
+        word(std::uint32_t{}, n - 4);
+    } else {
+        for (std::size_t i = 0; i < n; ++i) dst[i] = src[i];
+    }
 }
 
 // `x` with every byte that is `From` turned into `To`, the bytes compared by
@@ -425,29 +440,62 @@ template <char C>
     return p;
 }
 
-// The end of n (at least 1) pieces from p, each ended by an `End` byte and
-// holding no `Stop` byte, the last `End` included; null when a `Stop` byte or
-// the end of [p, end) comes first. With SSE2 both bytes of 16 are found
-// together and the `End` bytes taken one by one.
-template <char End, char Stop>
-[[gnu::always_inline]] inline const char* past_pieces(const char* p, const char* end, std::size_t n) {
+// Copies the n (at least 1) pieces from src, each ended by an `End` byte and
+// holding no `Stop` byte, to dst with each `End` byte turned into `To`.
+// Returns the end of the last piece in src (past its `End` byte), or null
+// when a `Stop` byte or the end of [src, end) comes first. dst may receive
+// more than the pieces, up to end - src bytes in all. With SSE2 both bytes
+// of 16 are found together, the `End` bytes taken one by one, and the 16
+// copied at once.
+template <char End, char Stop, char To>
+[[gnu::always_inline]] inline const char* copy_pieces(char* dst, const char* src, const char* end, std::size_t n) {
 #if KIT_SSE2
     const __m128i e = _mm_set1_epi8(End);
     const __m128i s = _mm_set1_epi8(Stop);
-    for (; end - p >= 16; p += 16) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        auto ends = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, e)));
+    for (; end - src >= 16; src += 16, dst += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
+        const __m128i at_end = _mm_cmpeq_epi8(x, e);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst),
+                         _mm_xor_si128(x, _mm_and_si128(at_end, _mm_set1_epi8(static_cast<char>(End ^ To)))));
+        auto ends = static_cast<unsigned>(_mm_movemask_epi8(at_end));
         const auto stops = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, s)));
         for (; ends != 0; ends &= ends - 1) {
             if ((stops & ((ends & (0u - ends)) - 1)) != 0) return nullptr;  // a stop before this end
-            if (--n == 0) return p + std::countr_zero(ends) + 1;
+            if (--n == 0) return src + std::countr_zero(ends) + 1;
         }
         if (stops != 0) return nullptr;
     }
 #endif
-    for (; p != end; ++p) {
-        if (*p == Stop) return nullptr;
-        if (*p == End && --n == 0) return p + 1;
+    for (; src != end; ++src, ++dst) {
+        if (*src == Stop) return nullptr;
+        if (*src == End) {
+            *dst = To;
+            if (--n == 0) return src + 1;
+        } else {
+            *dst = *src;
+        }
+    }
+    return nullptr;
+}
+
+// Copies the bytes from src up to the first LF in [src, end) to dst and
+// returns that LF, or null when there is none. dst may receive more than
+// those bytes, up to end - src in all. With SSE2 16 bytes are copied and
+// looked at together.
+[[gnu::always_inline]] inline const char* copy_to_lf(char* dst, const char* src, const char* end) {
+#if KIT_SSE2
+    const __m128i lf = _mm_set1_epi8('\n');
+    for (; end - src >= 16; src += 16, dst += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), x);
+        if (const auto found = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, lf)))) {
+            return src + std::countr_zero(found);
+        }
+    }
+#endif
+    for (; src != end; ++src, ++dst) {
+        if (*src == '\n') return src;
+        *dst = *src;
     }
     return nullptr;
 }

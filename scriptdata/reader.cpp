@@ -56,7 +56,8 @@ std::size_t scan_record(std::string_view bytes, RecordView& r) {
     const auto left = [&p, end] { return static_cast<std::size_t>(end - p); };
     if (left() < kWordSize || kit::word_le(reinterpret_cast<const unsigned char*>(p)) != kNamePresent) return 0;
     p += kWordSize;
-    const char* lf = bytes::find_lf(p, end);
+    // Names are mostly short: their first 32 bytes are looked at together.
+    const char* const lf = bytes::find_first<'\n', '\n', 32>(p, end);
     if (lf == nullptr) return 0;
     r.name = std::string_view(p, static_cast<std::size_t>(lf - p));
     p = lf + 1;
