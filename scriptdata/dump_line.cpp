@@ -225,8 +225,8 @@ void parse_line(std::string_view text, const Place& place, Line& out) {
     out.parent = expect_word(place, text, pos, "parent field");  // anything after it is not looked at
 }
 
-// Names and strings are mostly short: the searches for their ends look at
-// this many bytes together first.
+// Names are mostly short: the search for a name's end looks at this many
+// bytes together first.
 constexpr std::ptrdiff_t kShortText = 16;
 
 // The same checks as parse_line, in the same order, but bounded by the end
