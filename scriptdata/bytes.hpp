@@ -58,10 +58,27 @@ template <char A, char B = A, std::ptrdiff_t Window = 64>
 // The first LF in [p, end), or null.
 [[gnu::always_inline]] inline const char* find_lf(const char* p, const char* end) { return find_first<'\n'>(p, end); }
 
+#if KIT_SSE2
+// The upper-case hexadecimal digits of the nibbles (0..15) in the bytes of `v`.
+[[gnu::always_inline]] inline __m128i hex_digit_bytes(__m128i v) {
+    const __m128i letter = _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(9)), _mm_set1_epi8('A' - '0' - 10));
+    return _mm_add_epi8(_mm_add_epi8(v, _mm_set1_epi8('0')), letter);
+}
+#endif
+
 // Writes `value` as 8 upper-case hexadecimal digits at out[0..7], without a
-// table: the eight nibbles are spread into the eight bytes of one 64-bit
-// word, turned into digits together, and stored at once.
+// table. With SSE2 each of its four bytes becomes a 16-bit lane of its two
+// nibbles, the lanes are put highest byte first, turned into digits and
+// stored together; else the eight nibbles are spread into the eight bytes of
+// one 64-bit word and turned into digits there.
 [[gnu::always_inline]] inline void put_hex8(char* out, std::uint32_t value) {
+#if KIT_SSE2
+    const __m128i low_nibbles = _mm_set1_epi8(0x0F);
+    const __m128i x = _mm_cvtsi32_si128(static_cast<int>(value));
+    const __m128i high = _mm_and_si128(_mm_srli_epi16(x, 4), low_nibbles);
+    const __m128i pairs = _mm_unpacklo_epi8(high, _mm_and_si128(x, low_nibbles));  // lane k: byte k's nibbles
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), hex_digit_bytes(_mm_shufflelo_epi16(pairs, 0x1B)));
+#else
     std::uint64_t x = value;
     x = (x | x << 16) & 0x0000FFFF0000FFFFu;
     x = (x | x << 8) & 0x00FF00FF00FF00FFu;
@@ -71,6 +88,7 @@ template <char A, char B = A, std::ptrdiff_t Window = 64>
     // The highest nibble's digit comes first in memory.
     if constexpr (std::endian::native == std::endian::little) x = byte_swap64(x);
     std::memcpy(out, &x, sizeof x);
+#endif
 }
 
 // The 4 bytes at p as a big-endian word: its digits show them in order.
@@ -85,12 +103,8 @@ inline std::uint32_t word_be(const unsigned char* p) {
     const __m128i low_nibbles = _mm_set1_epi8(0x0F);
     const __m128i high = _mm_and_si128(_mm_srli_epi16(x, 4), low_nibbles);
     const __m128i low = _mm_and_si128(x, low_nibbles);
-    const auto digits = [](__m128i v) {
-        const __m128i letter = _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(9)), _mm_set1_epi8('A' - '0' - 10));
-        return _mm_add_epi8(_mm_add_epi8(v, _mm_set1_epi8('0')), letter);
-    };
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), digits(_mm_unpacklo_epi8(high, low)));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), digits(_mm_unpackhi_epi8(high, low)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), hex_digit_bytes(_mm_unpacklo_epi8(high, low)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), hex_digit_bytes(_mm_unpackhi_epi8(high, low)));
 }
 #endif
 
@@ -160,34 +174,35 @@ template <std::size_t N>
 #if KIT_SSE2
 // The hexadecimal digits (either case) of the 16 characters in `x` taken two
 // to a byte: 16-bit lane k holds the byte of characters 2k and 2k+1. The
-// lanes of `valid` that stand for a character that is no digit are cleared.
-// Range checks by one signed comparison each: adding 0x80 - k moves the
-// range that starts at k to the bottom of the signed bytes.
-[[gnu::always_inline]] inline __m128i hex_pairs(__m128i x, __m128i& valid) {
-    const __m128i lower = _mm_or_si128(x, _mm_set1_epi8(0x20));  // 'A'..'F' as 'a'..'f'
-    const __m128i digit = _mm_cmplt_epi8(_mm_add_epi8(x, _mm_set1_epi8(static_cast<char>(0x80 - '0'))),
-                                         _mm_set1_epi8(static_cast<char>(0x80 + 10)));
-    const __m128i letter = _mm_cmplt_epi8(_mm_add_epi8(lower, _mm_set1_epi8(static_cast<char>(0x80 - 'a'))),
-                                          _mm_set1_epi8(static_cast<char>(0x80 + 6)));
-    valid = _mm_and_si128(valid, _mm_or_si128(digit, letter));
-    // Digit values: the low four bits, plus 9 for a letter.
-    const __m128i n = _mm_add_epi8(_mm_and_si128(x, _mm_set1_epi8(0x0F)), _mm_and_si128(letter, _mm_set1_epi8(9)));
-    // The high digit is in the low byte of each 16-bit lane, the low digit in its high byte.
-    return _mm_or_si128(_mm_slli_epi16(_mm_and_si128(n, _mm_set1_epi16(0x00FF)), 4), _mm_srli_epi16(n, 8));
+// bytes of `bad` that stand for a character that is no digit are set to
+// something other than 0. With d = x - '0' and l = (x | 0x20) - 'a' (both
+// wrapping), exactly the digits have d <= 9 and exactly the letters l <= 5;
+// a digit's value is then the smaller of d and l + 10.
+[[gnu::always_inline]] inline __m128i hex_pairs(__m128i x, __m128i& bad) {
+    const __m128i d = _mm_sub_epi8(x, _mm_set1_epi8('0'));
+    const __m128i l = _mm_sub_epi8(_mm_or_si128(x, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
+    bad = _mm_or_si128(bad, _mm_min_epu8(_mm_subs_epu8(d, _mm_set1_epi8(9)), _mm_subs_epu8(l, _mm_set1_epi8(5))));
+    const __m128i n = _mm_min_epu8(d, _mm_add_epi8(l, _mm_set1_epi8(10)));
+    // The high digit is in the low byte of each 16-bit lane, the low digit in
+    // its high byte: the high digit moved to the top of the lane joins the
+    // low one there, and the byte they make moves down.
+    return _mm_srli_epi16(_mm_or_si128(_mm_slli_epi16(n, 12), n), 8);
 }
 
 // hex_pairs of the 16 characters at `in`.
-[[gnu::always_inline]] inline __m128i load_hex_pairs(const char* in, __m128i& valid) {
-    return hex_pairs(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)), valid);
+[[gnu::always_inline]] inline __m128i load_hex_pairs(const char* in, __m128i& bad) {
+    return hex_pairs(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)), bad);
 }
 
 // hex_pairs of the bytes of each 4 reversed, so that packing them gives
 // little-endian words.
-[[gnu::always_inline]] inline __m128i load_hex_pairs_le(const char* in, __m128i& valid) {
-    return _mm_shufflehi_epi16(_mm_shufflelo_epi16(load_hex_pairs(in, valid), 0x1B), 0x1B);
+[[gnu::always_inline]] inline __m128i load_hex_pairs_le(const char* in, __m128i& bad) {
+    return _mm_shufflehi_epi16(_mm_shufflelo_epi16(load_hex_pairs(in, bad), 0x1B), 0x1B);
 }
 
-[[gnu::always_inline]] inline bool all_valid(__m128i valid) { return _mm_movemask_epi8(valid) == 0xFFFF; }
+[[gnu::always_inline]] inline bool none_bad(__m128i bad) {
+    return _mm_movemask_epi8(_mm_cmpeq_epi8(bad, _mm_setzero_si128())) == 0xFFFF;
+}
 #endif
 
 // Reads the 2 * N characters at `in` (N a multiple of 4, at least 16) as
@@ -199,15 +214,15 @@ template <std::size_t N>
 #if KIT_SSE2
     // 32 characters give 16 bytes; a last piece that would run past the end
     // overlaps the one before.
-    __m128i valid = _mm_set1_epi8(-1);
-    const auto piece = [&valid](const char* i, unsigned char* o) {
-        const __m128i a = load_hex_pairs(i, valid);
-        const __m128i b = load_hex_pairs(i + 16, valid);
+    __m128i bad = _mm_setzero_si128();
+    const auto piece = [&bad](const char* i, unsigned char* o) {
+        const __m128i a = load_hex_pairs(i, bad);
+        const __m128i b = load_hex_pairs(i + 16, bad);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_packus_epi16(a, b));
     };
     for (std::size_t i = 0; i + 16 <= N; i += 16) piece(in + 2 * i, out + i);
     if constexpr (N % 16 != 0) piece(in + 2 * (N - 16), out + N - 16);
-    return all_valid(valid);
+    return none_bad(bad);
 #else
     bool ok = true;
     for (std::size_t i = 0; i < N; i += 4) {
@@ -228,14 +243,14 @@ template <std::size_t N>
 [[gnu::always_inline]] inline bool get_hex_words_le(const char* in, std::size_t count, unsigned char* out) {
     std::size_t j = 0;
 #if KIT_SSE2
-    __m128i valid = _mm_set1_epi8(-1);
+    __m128i bad = _mm_setzero_si128();
     for (; j + 4 <= count; j += 4) {
-        const __m128i a = load_hex_pairs_le(in + 8 * j, valid);
-        const __m128i b = load_hex_pairs_le(in + 8 * j + 16, valid);
+        const __m128i a = load_hex_pairs_le(in + 8 * j, bad);
+        const __m128i b = load_hex_pairs_le(in + 8 * j + 16, bad);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * j), _mm_packus_epi16(a, b));
     }
     if (j + 2 <= count) {
-        const __m128i a = load_hex_pairs_le(in + 8 * j, valid);
+        const __m128i a = load_hex_pairs_le(in + 8 * j, bad);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 4 * j), _mm_packus_epi16(a, a));
         j += 2;
     }
@@ -243,11 +258,11 @@ template <std::size_t N>
         // 8 characters; the other half of the register as digits "0".
         const __m128i x = _mm_or_si128(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + 8 * j)),
                                        _mm_set_epi64x(0x3030303030303030, 0));
-        const __m128i a = _mm_shufflelo_epi16(hex_pairs(x, valid), 0x1B);
+        const __m128i a = _mm_shufflelo_epi16(hex_pairs(x, bad), 0x1B);
         const int word = _mm_cvtsi128_si32(_mm_packus_epi16(a, a));
         std::memcpy(out + 4 * j, &word, sizeof word);
     }
-    return all_valid(valid);
+    return none_bad(bad);
 #else
     bool ok = true;
     for (; j < count; ++j) {
@@ -268,11 +283,11 @@ template <std::size_t N>
 #if KIT_SSE2
     // The first half checked as digits, the second compared.
     const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    __m128i valid = _mm_set_epi64x(0, -1);
-    hex_pairs(x, valid);
+    __m128i bad = _mm_setzero_si128();
+    hex_pairs(x, bad);
     const __m128i want = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(after));
     const __m128i same = _mm_cmpeq_epi8(x, _mm_unpacklo_epi64(x, want));  // the first half always the same
-    return all_valid(_mm_or_si128(valid, _mm_and_si128(same, _mm_set_epi64x(-1, 0))));
+    return none_bad(_mm_or_si128(_mm_and_si128(bad, _mm_set_epi64x(0, -1)), _mm_andnot_si128(same, _mm_set_epi64x(-1, 0))));
 #else
     std::uint32_t value = 0;
     return get_hex8(p, value) && std::memcmp(p + 8, after, 8) == 0;
@@ -280,7 +295,8 @@ template <std::size_t N>
 }
 
 // Copies src[0, n) to dst[0, n), which do not overlap, without a call for
-// the short runs of a line or a record: 16 bytes at a time.
+// the short runs of a line or a record: 16 bytes at a time, or 8 or 4 for
+// shorter runs (and, without SSE2, all).
 [[gnu::always_inline]] inline void copy(char* dst, const char* src, std::size_t n) {
 #if KIT_SSE2
     if (n >= 16) {
@@ -295,10 +311,37 @@ template <std::size_t N>
         return;
     }
 #endif
-    if (n != 0) std::memcpy(dst, src, n);
+    // A last word that would run past the end overlaps the one before.
+    const auto word = [dst, src]<typename Word>(Word, std::size_t at) {
+        Word x;
+        std::memcpy(&x, src + at, sizeof x);
+        std::memcpy(dst + at, &x, sizeof x);
+    };
+    if (n >= 8) {
+        for (std::size_t i = 0; i + 8 <= n; i += 8) word(std::uint64_t{}, i);
+        if (n % 8 != 0) word(std::uint64_t{}, n - 8);
+    } else if (n >= 4) {
+        word(std::uint32_t{}, 0);
+        word(std::uint32_t{}, n - 4);
+    } else {
+        for (std::size_t i = 0; i < n; ++i) dst[i] = src[i];
+    }
+}
+
+// `x` with every byte that is `From` turned into `To`, the bytes compared by
+// arithmetic that carries from no byte into the next.
+template <char From, char To, typename Word>
+[[gnu::always_inline]] inline Word replaced_in_word(Word x) {
+    constexpr Word kOnes = static_cast<Word>(~Word{0} / 0xFF);
+    constexpr Word kLow7 = kOnes * 0x7F;
+    const Word t = x ^ kOnes * static_cast<unsigned char>(From);  // the bytes that are From as 0
+    const Word hit = static_cast<Word>(~(((t & kLow7) + kLow7) | t) & kOnes * 0x80);  // their high bits
+    return x ^ static_cast<Word>((hit >> 7) * static_cast<unsigned char>(From ^ To));
 }
 
 // Copies src[0, n) to dst[0, n) with every `From` byte turned into `To`.
+// Runs of 16 bytes and more go 16 at a time with SSE2; shorter ones (and,
+// without SSE2, all) 8 or 4 at a time in a word, without a loop over bytes.
 template <char From, char To>
 [[gnu::always_inline]] inline void copy_replacing(char* dst, const char* src, std::size_t n) {
     std::size_t i = 0;
@@ -316,7 +359,145 @@ template <char From, char To>
         return;
     }
 #endif
-    for (; i < n; ++i) dst[i] = src[i] == From ? To : src[i];
+    // A last word that would run past the end overlaps the one before.
+    const auto word = [dst, src]<typename Word>(Word, std::size_t at) {
+        Word x;
+        std::memcpy(&x, src + at, sizeof x);
+        x = replaced_in_word<From, To>(x);
+        std::memcpy(dst + at, &x, sizeof x);
+    };
+    if (n >= 8) {
+        for (; i + 8 <= n; i += 8) word(std::uint64_t{}, i);
+        if (i != n) word(std::uint64_t{}, n - 8);
+    } else if (n >= 4) {
+        word(std::uint32_t{}, 0);
+        word(std::uint32_t{}, n - 4);
+    } else {
+        for (; i < n; ++i) dst[i] = src[i] == From ? To : src[i];
+    }
+}
+
+// Whether any of the 8 bytes at p is C: a byte of x ^ C...C is 0 exactly
+// there, and subtracting 1 from every byte then borrows through its high bit.
+template <char C>
+[[gnu::always_inline]] inline bool holds8(const char* p) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101u;
+    std::uint64_t x;
+    std::memcpy(&x, p, sizeof x);
+    x ^= kOnes * static_cast<unsigned char>(C);
+    return ((x - kOnes) & ~x & kOnes * 0x80) != 0;
+}
+
+// The last byte in [begin, end) that is C, or null. What is looked for is
+// mostly near the end: with SSE2 the 16 bytes before it are looked at
+// together, and so on backwards.
+template <char C>
+[[gnu::always_inline]] inline const char* find_last(const char* begin, const char* end) {
+#if KIT_SSE2
+    const __m128i c = _mm_set1_epi8(C);
+    for (; end - begin >= 16; end -= 16) {
+        const auto found = static_cast<unsigned>(_mm_movemask_epi8(
+            _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(end - 16)), c)));
+        if (found != 0) return end - 16 + (std::bit_width(found) - 1);
+    }
+#endif
+    while (end != begin) {
+        if (*--end == C) return end;
+    }
+    return nullptr;
+}
+
+// The end of n LF-ended lines from p, their last LF included, or null when
+// [p, end) holds fewer. With SSE2 the LFs of 64 bytes are found together and
+// taken one by one, so that short lines do not look at the same bytes again;
+// a line that runs past them is searched by memchr.
+[[gnu::always_inline]] inline const char* past_lines(const char* p, const char* end, std::size_t n) {
+#if KIT_SSE2
+    const __m128i lf = _mm_set1_epi8('\n');
+    const auto matches = [&lf](const char* q) { return kit::match_mask16(q, lf, lf); };
+    while (n != 0 && end - p >= 64) {
+        std::uint64_t found = matches(p) | matches(p + 16) << 16 | matches(p + 32) << 32 | matches(p + 48) << 48;
+        if (found == 0) {
+            const char* const q = static_cast<const char*>(std::memchr(p + 64, '\n', static_cast<std::size_t>(end - p - 64)));
+            if (q == nullptr) return nullptr;
+            p = q + 1;
+            --n;
+            continue;
+        }
+        for (;;) {
+            if (--n == 0) return p + std::countr_zero(found) + 1;
+            found &= found - 1;
+            if (found == 0) break;
+        }
+        p += 64;
+    }
+#endif
+    for (; n != 0; --n) {
+        const char* const q = find_lf(p, end);
+        if (q == nullptr) return nullptr;
+        p = q + 1;
+    }
+    return p;
+}
+
+// Copies the n (at least 1) pieces from src, each ended by an `End` byte and
+// holding no `Stop` byte, to dst with each `End` byte turned into `To`.
+// Returns the end of the last piece in src (past its `End` byte), or null
+// when a `Stop` byte or the end of [src, end) comes first. dst may receive
+// more than the pieces, up to end - src bytes in all. With SSE2 both bytes
+// of 16 are found together, the `End` bytes taken one by one, and the 16
+// copied at once.
+template <char End, char Stop, char To>
+[[gnu::always_inline]] inline const char* copy_pieces(char* dst, const char* src, const char* end, std::size_t n) {
+#if KIT_SSE2
+    const __m128i e = _mm_set1_epi8(End);
+    const __m128i s = _mm_set1_epi8(Stop);
+    for (; end - src >= 16; src += 16, dst += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
+        const __m128i at_end = _mm_cmpeq_epi8(x, e);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst),
+                         _mm_xor_si128(x, _mm_and_si128(at_end, _mm_set1_epi8(static_cast<char>(End ^ To)))));
+        auto ends = static_cast<unsigned>(_mm_movemask_epi8(at_end));
+        const auto stops = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, s)));
+        for (; ends != 0; ends &= ends - 1) {
+            if ((stops & ((ends & (0u - ends)) - 1)) != 0) return nullptr;  // a stop before this end
+            if (--n == 0) return src + std::countr_zero(ends) + 1;
+        }
+        if (stops != 0) return nullptr;
+    }
+#endif
+    for (; src != end; ++src, ++dst) {
+        if (*src == Stop) return nullptr;
+        if (*src == End) {
+            *dst = To;
+            if (--n == 0) return src + 1;
+        } else {
+            *dst = *src;
+        }
+    }
+    return nullptr;
+}
+
+// Copies the bytes from src up to the first LF in [src, end) to dst and
+// returns that LF, or null when there is none. dst may receive more than
+// those bytes, up to end - src in all. With SSE2 16 bytes are copied and
+// looked at together.
+[[gnu::always_inline]] inline const char* copy_to_lf(char* dst, const char* src, const char* end) {
+#if KIT_SSE2
+    const __m128i lf = _mm_set1_epi8('\n');
+    for (; end - src >= 16; src += 16, dst += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), x);
+        if (const auto found = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, lf)))) {
+            return src + std::countr_zero(found);
+        }
+    }
+#endif
+    for (; src != end; ++src, ++dst) {
+        if (*src == '\n') return src;
+        *dst = *src;
+    }
+    return nullptr;
 }
 
 }  // namespace scriptdata::bytes

@@ -56,6 +56,11 @@ constexpr int kStatusBadLine = -1;
 
 }  // namespace
 
+// The fields before the name: the index field (8 digits), "@", the
+// name-present field, whose only accepted value has one spelling, and "@".
+constexpr std::string_view kAfterIndex = "@00000001@";
+static_assert(kAfterIndex.size() == kNamePos - kWordDigits && kNamePresent == 1);
+
 // Names up to this long are copied with one fixed-size copy of this many
 // bytes, both ways (record to line, line to record), which may run past the
 // name into the rest of the record and of the line (both hold at least this
@@ -75,9 +80,8 @@ void format_line(std::uint32_t index, const RecordView& r, char* p) {
         p += text.size();
     };
     word(index);
-    *p++ = kSeparator;
-    word(kNamePresent);
-    *p++ = kSeparator;
+    std::memcpy(p, kAfterIndex.data(), kAfterIndex.size());
+    p += kAfterIndex.size();
     if (r.name.size() <= kShortName) {
         // A fixed-size copy, without a call: the record holds at least the
         // property block after the name, and the line the property field.
@@ -101,18 +105,13 @@ void format_line(std::uint32_t index, const RecordView& r, char* p) {
             p += r.words.size() * (kWordDigits / kWordSize);
             *p++ = kSeparator;
             break;
-        case Content::strings: {
+        case Content::strings:
             // The string lines as stored, each LF turned into the "^" that
             // ends a string in the dump (a string holds no LF).
-            char* const first = p;
-            bytes(r.strings);
-            p[-1] = kStringEnd;  // the last string's
-            if (r.descriptor.element_count > 1) {
-                for (char* q = first; (q = const_cast<char*>(bytes::find_lf(q, p))) != nullptr;) *q++ = kStringEnd;
-            }
+            bytes::copy_replacing<'\n', kStringEnd>(p, r.strings.data(), r.strings.size());
+            p += r.strings.size();
             *p++ = kSeparator;
             break;
-        }
         case Content::absent:
             break;
     }
@@ -139,11 +138,6 @@ void format_line(std::uint32_t index, const RecordView& r, std::string& out) {
     }
     expect_separator(place, text, kNamePresentPos + kWordDigits);
 }
-
-// The fields before the name: the index field (8 digits), "@", the
-// name-present field, whose only accepted value has one spelling, and "@".
-constexpr std::string_view kAfterIndex = "@00000001@";
-static_assert(kAfterIndex.size() == kNamePos - kWordDigits && kNamePresent == 1);
 
 void parse_line(std::string_view text, const Place& place, Line& out) {
     std::uint32_t index = 0;  // its value is not used: line k is record k
@@ -231,8 +225,8 @@ void parse_line(std::string_view text, const Place& place, Line& out) {
     out.parent = expect_word(place, text, pos, "parent field");  // anything after it is not looked at
 }
 
-// Names and strings are mostly short: the searches for their ends look at
-// this many bytes together first.
+// Names are mostly short: the search for a name's end looks at this many
+// bytes together first.
 constexpr std::ptrdiff_t kShortText = 16;
 
 // The same checks as parse_line, in the same order, but bounded by the end
@@ -279,8 +273,8 @@ Folded fold_line_in_place(std::string_view text, char* const out) {
     switch (content) {
         case Content::marker:
             // The marker's 8 characters are not looked at, but for an LF.
-            if (left(p) < kMarkerFieldSize || p[kEmptyMarker.size()] != kSeparator ||
-                std::memchr(p, '\n', kEmptyMarker.size()) != nullptr) {
+            static_assert(kEmptyMarker.size() == 8);
+            if (left(p) < kMarkerFieldSize || p[kEmptyMarker.size()] != kSeparator || bytes::holds8<'\n'>(p)) {
                 return {};
             }
             p += kMarkerFieldSize;
@@ -299,23 +293,20 @@ Folded fold_line_in_place(std::string_view text, char* const out) {
             const char* const first = p;
             if (n == 1) {
                 // A single string runs to the last "^" of the line, and may
-                // hold "^" itself: only the last becomes an LF.
-                const char* const lf = bytes::find_lf(p, end);
+                // hold "^" itself: only the last becomes an LF. The rest of
+                // the line is copied as it is looked at; what follows the
+                // string is overwritten or left out.
+                const char* const lf = bytes::copy_to_lf(reinterpret_cast<char*>(q), p, end);
                 if (lf == nullptr) return {};
-                const std::size_t last = std::string_view(p, static_cast<std::size_t>(lf - p)).rfind(kStringEnd);
-                if (last == std::string_view::npos) return {};
+                const char* const string_end = bytes::find_last<kStringEnd>(p, lf);
+                if (string_end == nullptr) return {};
+                const std::size_t last = static_cast<std::size_t>(string_end - p);
                 p += last + 1;
-                bytes::copy(reinterpret_cast<char*>(q), first, last);
                 q[last] = '\n';
             } else {
                 // Two or more strings hold no "^": each "^" becomes an LF.
-                for (std::size_t j = 0; j < n; ++j) {
-                    const char* const string_end = bytes::find_first<kStringEnd, '\n', kShortText>(p, end);
-                    if (string_end == nullptr || *string_end != kStringEnd) return {};
-                    p = string_end + 1;
-                }
-                bytes::copy_replacing<kStringEnd, '\n'>(reinterpret_cast<char*>(q), first,
-                                                         static_cast<std::size_t>(p - first));
+                p = bytes::copy_pieces<kStringEnd, '\n', '\n'>(reinterpret_cast<char*>(q), p, end, n);
+                if (p == nullptr) return {};
             }
             q += p - first;
             if (p == end || *p != kSeparator) return {};

@@ -4,8 +4,10 @@
 // dump line formatting and the dump line parsing all share.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace scriptdata {
 
@@ -27,13 +29,19 @@ struct Descriptor {
     bool no_content = false;
 };
 
+// The three bytes are taken together as one little-endian word (with the
+// byte after them, which is not used), read at once.
 inline Descriptor decode_descriptor(const unsigned char* block) {
+    static_assert(kCountTypeByte == kCountLowByte + 1 && kFlagsByte == kCountLowByte + 2);
+    std::uint32_t word;
+    std::memcpy(&word, block + kCountLowByte, sizeof word);
+    if constexpr (std::endian::native == std::endian::big) {
+        word = word << 24 | (word & 0xFF00u) << 8 | (word >> 8 & 0xFF00u) | word >> 24;
+    }
     Descriptor d;
-    d.element_count = (static_cast<std::uint32_t>(block[kCountLowByte]) |
-                       (static_cast<std::uint32_t>(block[kCountTypeByte]) << 8)) &
-                      0xFFFu;
-    d.type_code = block[kCountTypeByte] >> 4;
-    d.no_content = (block[kFlagsByte] & kNoContentBit) != 0;
+    d.element_count = word & 0xFFFu;
+    d.type_code = word >> 12 & 0xFu;
+    d.no_content = (word >> 16 & kNoContentBit) != 0;
     return d;
 }
 

@@ -56,7 +56,8 @@ std::size_t scan_record(std::string_view bytes, RecordView& r) {
     const auto left = [&p, end] { return static_cast<std::size_t>(end - p); };
     if (left() < kWordSize || kit::word_le(reinterpret_cast<const unsigned char*>(p)) != kNamePresent) return 0;
     p += kWordSize;
-    const char* lf = bytes::find_lf(p, end);
+    // Names are mostly short: their first 32 bytes are looked at together.
+    const char* const lf = bytes::find_first<'\n', '\n', 32>(p, end);
     if (lf == nullptr) return 0;
     r.name = std::string_view(p, static_cast<std::size_t>(lf - p));
     p = lf + 1;
@@ -75,11 +76,8 @@ std::size_t scan_record(std::string_view bytes, RecordView& r) {
     r.words = std::string_view(p, word_bytes);
     p += word_bytes;
     const char* const strings = p;
-    for (std::size_t j = r.content == Content::strings ? n : 0; j != 0; --j) {
-        lf = bytes::find_lf(p, end);
-        if (lf == nullptr) return 0;
-        p = lf + 1;
-    }
+    p = bytes::past_lines(p, end, r.content == Content::strings ? n : 0);
+    if (p == nullptr) return 0;
     r.strings = std::string_view(strings, static_cast<std::size_t>(p - strings));
     if (left() < kWordSize) return 0;
     r.parent = kit::word_le(reinterpret_cast<const unsigned char*>(p));

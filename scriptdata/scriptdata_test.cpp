@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <random>
 #include <memory>
 #include <string>
@@ -389,6 +390,27 @@ TEST(Bytes, CopiesExactly) {
     }
 }
 
+// The short copies that go a word at a time: every byte value at every
+// place, among bytes next to the one replaced, which a carry or a borrow from
+// one byte into the next could make look like it.
+TEST(Bytes, ReplacesExactlyTheGivenByteInShortCopies) {
+    for (const std::size_t n : {1u, 3u, 4u, 5u, 7u, 8u, 9u, 15u}) {
+        for (const char other : {'\0', ']', '_', '\xDE', '\xFF'}) {
+            for (std::size_t at = 0; at < n; ++at) {
+                for (int c = 0; c < 256; ++c) {
+                    std::string src(n, other);
+                    src[at] = static_cast<char>(c);
+                    std::string want = src;
+                    std::replace(want.begin(), want.end(), '^', '\n');
+                    const std::unique_ptr<char[]> out(new char[n]);
+                    bytes::copy_replacing<'^', '\n'>(out.get(), src.data(), n);
+                    ASSERT_EQ(std::string(out.get(), n), want) << n << " " << int(other) << " " << at << " " << c;
+                }
+            }
+        }
+    }
+}
+
 // The head of a line: 8 digits (either case), then exactly the 8 given.
 TEST(Bytes, HexWordFollowedByGivenCharacters) {
     const std::string good = "09afAF00@0000000";
@@ -399,6 +421,116 @@ TEST(Bytes, HexWordFollowedByGivenCharacters) {
             text[at] = static_cast<char>(c);
             const bool want = at < 8 ? kit::hex_digit_value(static_cast<unsigned char>(c)) >= 0 : text == good;
             EXPECT_EQ(bytes::hex8_followed_by(text.data(), "@0000000"), want) << at << " " << c;
+        }
+    }
+}
+
+// The last of a byte, wherever it lies before or across the 16-byte steps
+// taken back from the end; the one before it is not taken.
+TEST(Bytes, FindsTheLastOfABytePastEveryWindowEdge) {
+    for (std::size_t size = 0; size < 80; ++size) {
+        for (std::size_t at = 0; at <= size; ++at) {
+            const std::unique_ptr<char[]> text(new char[size + 1]);
+            std::fill_n(text.get(), size, 'x');
+            if (at < size) text[at] = '^';
+            if (at > 0 && at < size) text[at - 1] = '^';
+            const char* const want = at < size ? text.get() + at : nullptr;
+            EXPECT_EQ(bytes::find_last<'^'>(text.get(), text.get() + size), want) << size << " " << at;
+        }
+    }
+}
+
+// Every byte value at every place of 8, among others that a borrow from one
+// byte into the next could make look like an LF.
+TEST(Bytes, TellsWhetherEightBytesHoldAnLf) {
+    for (const char other : {'\0', '\x0B', '\x09', '\x8A', '\xFF', 'x'}) {
+        for (std::size_t at = 0; at < 8; ++at) {
+            for (int c = 0; c < 256; ++c) {
+                char text[8];
+                std::fill_n(text, 8, other);
+                text[at] = static_cast<char>(c);
+                EXPECT_EQ(bytes::holds8<'\n'>(text), c == '\n') << int(other) << " " << at << " " << c;
+            }
+        }
+    }
+}
+
+// Texts of LF-ended lines of every length, short and past the 64 bytes
+// looked at together, taken a given number of lines at a time; asking for
+// more lines than there are gives null.
+TEST(Bytes, FindsTheEndOfLines) {
+    std::mt19937 rng(4);
+    for (int round = 0; round < 3000; ++round) {
+        const std::size_t size = rng() % 300;
+        const int lf_in = round % 3 == 0 ? 3 : round % 3 == 1 ? 20 : 200;  // one byte in so many is an LF
+        const std::unique_ptr<char[]> text(new char[size + 1]);
+        std::vector<std::size_t> ends;  // past each LF
+        for (std::size_t i = 0; i < size; ++i) {
+            text[i] = rng() % lf_in == 0 ? '\n' : 'a';
+            if (text[i] == '\n') ends.push_back(i + 1);
+        }
+        for (std::size_t n = 0; n <= ends.size() + 1; ++n) {
+            const char* const want = n == 0 ? text.get() : n <= ends.size() ? text.get() + ends[n - 1] : nullptr;
+            EXPECT_EQ(bytes::past_lines(text.get(), text.get() + size, n), want) << round << " " << n;
+        }
+    }
+}
+
+// Pieces ended by "^" copied with each "^" turned into an LF, stopped by an
+// LF before the last of them; the copy never writes past as many bytes as
+// the text holds.
+TEST(Bytes, CopiesPiecesToTheirEnds) {
+    std::mt19937 rng(5);
+    for (int round = 0; round < 3000; ++round) {
+        const std::size_t size = rng() % 120;
+        const char* const alphabet = round % 2 == 0 ? "aaaaaaa^^@" : "aaaaaaaaaaaaaaaaaaaaaaaaaaa^\n";
+        std::string src(size, '\0');
+        for (char& c : src) c = alphabet[rng() % std::strlen(alphabet)];
+        const std::unique_ptr<char[]> in(new char[size + 1]);
+        std::copy_n(src.data(), size, in.get());
+        for (std::size_t n = 1; n <= 6; ++n) {
+            // The model: the n-th "^", unless an LF or the end comes first.
+            std::size_t want = std::string::npos;
+            for (std::size_t i = 0, left = n; i < size && src[i] != '\n'; ++i) {
+                if (src[i] == '^' && --left == 0) {
+                    want = i + 1;
+                    break;
+                }
+            }
+            const std::unique_ptr<char[]> out(new char[size + 1]);
+            const char* const got = bytes::copy_pieces<'^', '\n', '\n'>(out.get(), in.get(), in.get() + size, n);
+            if (want == std::string::npos) {
+                EXPECT_EQ(got, nullptr) << round << " " << n;
+                continue;
+            }
+            ASSERT_EQ(got, in.get() + want) << round << " " << n;
+            std::string copied = src.substr(0, want);
+            std::replace(copied.begin(), copied.end(), '^', '\n');
+            EXPECT_EQ(std::string(out.get(), want), copied) << round << " " << n;
+        }
+    }
+}
+
+// The bytes up to the first LF copied, wherever it lies among the 16-byte
+// steps; none there gives null. The copy never writes past as many bytes as
+// the text holds.
+TEST(Bytes, CopiesUpToTheFirstLf) {
+    for (std::size_t size = 0; size < 80; ++size) {
+        for (std::size_t at = 0; at <= size; ++at) {
+            std::string src(size, '\0');
+            for (std::size_t i = 0; i < size; ++i) src[i] = static_cast<char>('a' + i % 26);
+            if (at < size) src[at] = '\n';
+            if (at + 1 < size) src[at + 1] = '\n';
+            const std::unique_ptr<char[]> in(new char[size + 1]);
+            std::copy_n(src.data(), size, in.get());
+            const std::unique_ptr<char[]> out(new char[size + 1]);
+            const char* const got = bytes::copy_to_lf(out.get(), in.get(), in.get() + size);
+            if (at == size) {
+                EXPECT_EQ(got, nullptr) << size;
+                continue;
+            }
+            ASSERT_EQ(got, in.get() + at) << size << " " << at;
+            EXPECT_EQ(std::string(out.get(), at), src.substr(0, at)) << size << " " << at;
         }
     }
 }
