@@ -4,10 +4,10 @@
 // dump line formatting and the dump line parsing all share.
 #pragma once
 
-#include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
+
+#include "stream/stream.hpp"
 
 namespace scriptdata {
 
@@ -30,14 +30,11 @@ struct Descriptor {
 };
 
 // The three bytes are taken together as one little-endian word (with the
-// byte after them, which is not used), read at once.
+// byte after them, which is not used), which compilers read at once.
 inline Descriptor decode_descriptor(const unsigned char* block) {
     static_assert(kCountTypeByte == kCountLowByte + 1 && kFlagsByte == kCountLowByte + 2);
-    std::uint32_t word;
-    std::memcpy(&word, block + kCountLowByte, sizeof word);
-    if constexpr (std::endian::native == std::endian::big) {
-        word = word << 24 | (word & 0xFF00u) << 8 | (word >> 8 & 0xFF00u) | word >> 24;
-    }
+    static_assert(kCountLowByte + 4 <= kPropertyBlockSize);
+    const std::uint32_t word = kit::word_le(block + kCountLowByte);
     Descriptor d;
     d.element_count = word & 0xFFFu;
     d.type_code = word >> 12 & 0xFu;
