@@ -66,7 +66,7 @@ public:
         bool failed = false;
     };
 
-    static constexpr std::size_t kBatch = 4;
+    static constexpr std::size_t kBatch = 2;
     static constexpr std::size_t kCount = 2 * kBatch;
 
     // kCount buffers of `size` bytes; the first is `first` when given, and
