@@ -486,11 +486,12 @@ Writer::~Writer() {
     }
 }
 
-bool Writer::open(const std::string& name, Translation translation) {
+bool Writer::open(const std::string& name, Translation translation, WriteBehind behind) {
     file_ = open_file(name, "wb");
     if (file_ == nullptr) return false;
     name_ = name;
     translation_ = translation;
+    write_behind_ = behind;
     std::setvbuf(file_, nullptr, _IONBF, 0);
     own_ = std::make_unique_for_overwrite<char[]>(kBufferSize);
     buf_ = own_.get();
@@ -550,7 +551,7 @@ void Writer::write_across(const char* bytes, std::size_t count) {
 void Writer::flush() {
     if (file_ == nullptr || len_ == 0) return;
     if (failed_) write_failed();
-    if (!behind_) {
+    if (!behind_ && write_behind_ == WriteBehind::on_thread) {
         // The output fills more than one buffer: write behind on a thread of
         // its own from now on, if one can be started.
         auto behind = std::make_unique<Behind>(std::move(own_));

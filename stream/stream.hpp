@@ -12,7 +12,9 @@
 //
 // An output larger than one buffer is written behind by a thread of the
 // stream's own, so that the system's copy of the bytes (and the line-end
-// translation) runs beside the program's work. An input is read by the
+// translation) runs beside the program's work; one opened with
+// WriteBehind::none is written out by the program's thread, for a program
+// whose other threads keep the second core busy. An input is read by the
 // thread that reads the stream, where the bytes the system copies land in
 // the cache that the program then looks at them in; one opened with
 // ReadAhead::on_thread and larger than one buffer is read (and translated)
@@ -38,6 +40,7 @@ namespace kit {
 
 enum class Translation { binary, text };
 enum class ReadAhead { none, on_thread };
+enum class WriteBehind { on_thread, none };
 
 // Little-endian words, built from bytes by shifting.
 inline std::uint32_t word_le(const unsigned char* p) {
@@ -210,7 +213,8 @@ public:
     Writer& operator=(const Writer&) = delete;
 
     // Creates (or empties) `name`; false when it cannot be created.
-    bool open(const std::string& name, Translation translation);
+    // WriteBehind::none keeps every write out on the program's thread.
+    bool open(const std::string& name, Translation translation, WriteBehind behind = WriteBehind::on_thread);
     bool is_open() const { return file_ != nullptr; }
     const std::string& name() const { return name_; }
 
@@ -293,6 +297,7 @@ private:
     std::FILE* file_ = nullptr;
     std::string name_;
     Translation translation_ = Translation::binary;
+    WriteBehind write_behind_ = WriteBehind::on_thread;
     char* buf_ = nullptr;  // the buffer being filled: own_, or one of behind_'s
     std::unique_ptr<char[]> own_;
     std::unique_ptr<Behind> behind_;

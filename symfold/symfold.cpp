@@ -114,7 +114,11 @@ int run(const std::vector<std::string>& args, kit::Console& console) {
     const std::uint32_t count = in.read_count();
 
     kit::Writer out;
-    if (!out.open(new_name, kit::Translation::binary)) kit::fail(-1, "Error create new dat file:" + new_name + "\n");
+    // Written out by this thread: the dump's reading and the tail walk keep
+    // the second core busy, and the bytes go out from this core's cache.
+    if (!out.open(new_name, kit::Translation::binary, kit::WriteBehind::none)) {
+        kit::fail(-1, "Error create new dat file:" + new_name + "\n");
+    }
     out.put(static_cast<char>(scriptdata::kVersionByte));
     out.put_word_le(count);
     scriptdata::copy_bytes(in.stream(), out, std::uint64_t{count} * scriptdata::kWordSize);  // the sort index
