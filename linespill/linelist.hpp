@@ -8,7 +8,6 @@
 // lower-case digits), and only serves linefold's check that numbers rise.
 #pragma once
 
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -226,28 +225,13 @@ inline bool read_number(std::string_view list_line, std::uint32_t& number) {
     return read_hex_number(list_line, number);
 }
 
-// Index of the last `c` in `text`, or npos. Backwards, 16 bytes at a time
-// where SSE2 is there: a block text is the short rest after the last "@".
-inline std::size_t find_last(std::string_view text, char c) {
-#if KIT_SSE2
-    const __m128i wanted = _mm_set1_epi8(c);
-    std::size_t end = text.size();
-    for (; end >= 16; end -= 16) {
-        const std::uint64_t hits = kit::match_mask16(text.data() + end - 16, wanted, wanted);
-        if (hits != 0) return end - 16 + static_cast<std::size_t>(63 - std::countl_zero(hits));
-    }
-    return text.substr(0, end).rfind(c);
-#else
-    return text.rfind(c);
-#endif
-}
-
 // The block text of a list line: every byte after its last "@", the line end
 // included. Nothing when the line holds no "@".
 inline std::optional<std::string_view> block_text(std::string_view list_line) {
-    const std::size_t last = find_last(list_line, '@');
-    if (last == std::string_view::npos) return std::nullopt;
-    return list_line.substr(last + 1);
+    const char* const end = list_line.data() + list_line.size();
+    const char* const last = kit::find_last<'@'>(list_line.data(), end);
+    if (last == nullptr) return std::nullopt;
+    return std::string_view(last + 1, static_cast<std::size_t>(end - last - 1));
 }
 
 }  // namespace linelist

@@ -294,40 +294,6 @@ template <std::size_t N>
 #endif
 }
 
-// Copies src[0, n) to dst[0, n), which do not overlap, without a call for
-// the short runs of a line or a record: 16 bytes at a time, or 8 or 4 for
-// shorter runs (and, without SSE2, all).
-[[gnu::always_inline]] inline void copy(char* dst, const char* src, std::size_t n) {
-#if KIT_SSE2
-    if (n >= 16) {
-        // A last piece that would run past the end overlaps the one before.
-        const auto piece = [dst, src](std::size_t at) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + at),
-                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + at)));
-        };
-        std::size_t i = 0;
-        for (; i + 16 <= n; i += 16) piece(i);
-        if (i != n) piece(n - 16);
-        return;
-    }
-#endif
-    // A last word that would run past the end overlaps the one before.
-    const auto word = [dst, src]<typename Word>(Word, std::size_t at) {
-        Word x;
-        std::memcpy(&x, src + at, sizeof x);
-        std::memcpy(dst + at, &x, sizeof x);
-    };
-    if (n >= 8) {
-        for (std::size_t i = 0; i + 8 <= n; i += 8) word(std::uint64_t{}, i);
-        if (n % 8 != 0) word(std::uint64_t{}, n - 8);
-    } else if (n >= 4) {
-        word(std::uint32_t{}, 0);
-        word(std::uint32_t{}, n - 4);
-    } else {
-        for (std::size_t i = 0; i < n; ++i) dst[i] = src[i];
-    }
-}
-
 // `x` with every byte that is `From` turned into `To`, the bytes compared by
 // arithmetic that carries from no byte into the next.
 template <char From, char To, typename Word>
@@ -377,6 +343,13 @@ template <char From, char To>
     }
 }
 
+// Copies src[0, n) to dst[0, n), which do not overlap, without a call for
+// the short runs of a line or a record: copy_replacing with a byte turned
+// into itself, which compilers drop.
+[[gnu::always_inline]] inline void copy(char* dst, const char* src, std::size_t n) {
+    copy_replacing<'\0', '\0'>(dst, src, n);
+}
+
 // Whether any of the 8 bytes at p is C: a byte of x ^ C...C is 0 exactly
 // there, and subtracting 1 from every byte then borrows through its high bit.
 template <char C>
@@ -388,24 +361,8 @@ template <char C>
     return ((x - kOnes) & ~x & kOnes * 0x80) != 0;
 }
 
-// The last byte in [begin, end) that is C, or null. What is looked for is
-// mostly near the end: with SSE2 the 16 bytes before it are looked at
-// together, and so on backwards.
-template <char C>
-[[gnu::always_inline]] inline const char* find_last(const char* begin, const char* end) {
-#if KIT_SSE2
-    const __m128i c = _mm_set1_epi8(C);
-    for (; end - begin >= 16; end -= 16) {
-        const auto found = static_cast<unsigned>(_mm_movemask_epi8(
-            _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(end - 16)), c)));
-        if (found != 0) return end - 16 + (std::bit_width(found) - 1);
-    }
-#endif
-    while (end != begin) {
-        if (*--end == C) return end;
-    }
-    return nullptr;
-}
+// The last byte in [begin, end) that is C, or null (shared with the line list).
+using kit::find_last;
 
 // The end of n LF-ended lines from p, their last LF included, or null when
 // [p, end) holds fewer. With SSE2 the LFs of 64 bytes are found together and

@@ -1,9 +1,11 @@
 // The one switch between the SSE2 paths of the kit's byte scanning and their
 // plain twins: SSE2 where the compiler targets it (every x86-64 does), unless
 // a build that tests the plain paths defines KIT_PLAIN_BYTES. Every SSE2 path
-// sits beside a plain one that gives the same result.
+// sits beside a plain one that gives the same result. Also the byte searches
+// that more than one part of the kit uses.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 
 #if defined(__SSE2__) && !defined(KIT_PLAIN_BYTES)
@@ -24,5 +26,24 @@ namespace kit {
     return std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(eq))};
 }
 #endif
+
+// The last byte in [begin, end) that is C, or null. What is looked for is
+// mostly near the end: with SSE2 the 16 bytes before it are looked at
+// together, and so on backwards.
+template <char C>
+[[gnu::always_inline]] inline const char* find_last(const char* begin, const char* end) {
+#if KIT_SSE2
+    const __m128i c = _mm_set1_epi8(C);
+    for (; end - begin >= 16; end -= 16) {
+        const auto found = static_cast<unsigned>(_mm_movemask_epi8(
+            _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(end - 16)), c)));
+        if (found != 0) return end - 16 + (std::bit_width(found) - 1);
+    }
+#endif
+    while (end != begin) {
+        if (*--end == C) return end;
+    }
+    return nullptr;
+}
 
 }  // namespace kit
