@@ -40,19 +40,34 @@ public:
     // Stops before the last kBlock bytes, and before a line that runs past
     // the run or whose marker might.
     std::size_t lines_in(std::string_view run) {
+#if KIT_AVX2
+        if (wide_) return lines_in_wide(run);
+#endif
+        return scan<NarrowBlocks>(run);
+    }
+
+private:
+#if KIT_AVX2
+    [[KIT_TARGET_AVX2, gnu::flatten]] std::size_t lines_in_wide(std::string_view run) { return scan<WideBlocks>(run); }
+    const bool wide_ = kit::has_avx2();
+#endif
+
+    // lines_in, looking at the blocks as `Blocks` does (see scan.hpp).
+    template <class Blocks>
+    [[gnu::always_inline]] std::size_t scan(std::string_view run) {
         using linelist::MarkerFinder;
         const char* const begin = run.data();
         const char* const end = begin + run.size();
         const char* line = begin;  // the first line not yet taken; the counter holds the reads before it
         for (const char* block = begin; static_cast<std::size_t>(end - block) >= kBlock; block += kBlock) {
             // No LF lies from `line` to `block`.
-            const BlockMasks m = block_masks<kNameAnchor, kTextAnchor>(block);
+            const BlockMasks m = Blocks::template masks<kNameAnchor, kTextAnchor>(block);
             std::uint64_t lfs = m.lf;
             for (std::uint64_t anchors = m.anchors; anchors != 0; anchors &= anchors - 1) {
                 const int at = std::countr_zero(anchors);
                 const std::uint64_t before = lfs & ((std::uint64_t{1} << at) - 1);
                 if (before != 0) {
-                    count_lines(line, block, before);
+                    count_lines<Blocks>(line, block, before);
                     lfs &= ~before;
                 }
                 const char* const anchor = block + at;
@@ -64,12 +79,11 @@ public:
                 if (match == MarkerFinder::Match::past_end) return stop_at(line, begin);
                 if (match == MarkerFinder::Match::yes) found = static_cast<std::size_t>(finder.start_at(anchor) - line);
             }
-            if (lfs != 0) count_lines(line, block, lfs);
+            if (lfs != 0) count_lines<Blocks>(line, block, lfs);
         }
         return stop_at(line, begin);
     }
 
-private:
     // The bytes that the search of the markers looks at first (see linelist::MarkerFinder).
     static constexpr char kNameAnchor = linelist::kNameFinder.anchor();
     static constexpr char kTextAnchor = linelist::kTextFinder.anchor();
@@ -87,14 +101,15 @@ private:
     // first is written to the list when markers were found in it (the
     // others, lying whole in the block before its next anchor, hold none).
     // Only the first can be longer than a block.
-    void count_lines(const char*& line, const char* block, std::uint64_t lfs) {
+    template <class Blocks>
+    [[gnu::always_inline]] void count_lines(const char*& line, const char* block, std::uint64_t lfs) {
         const auto first = static_cast<std::size_t>(block + std::countr_zero(lfs) + 1 - line);
         if (name_at_ != linelist::MarkerFinder::npos || text_at_ != linelist::MarkerFinder::npos) {
             write_list(std::string_view(line, first), name_at_, text_at_);
             name_at_ = text_at_ = linelist::MarkerFinder::npos;
         }
         const std::uint64_t first_reads = first > linelist::kReadPiece ? linelist::reads_for_line(first) : 1;
-        counter_ = static_cast<std::uint32_t>(counter_ + first_reads + static_cast<std::uint64_t>(count_bits(lfs)) - 1);
+        counter_ = static_cast<std::uint32_t>(counter_ + first_reads + static_cast<std::uint64_t>(Blocks::count(lfs)) - 1);
         line = block + (kBlock - static_cast<std::size_t>(std::countl_zero(lfs)));
     }
 

@@ -15,7 +15,27 @@
 #define KIT_SSE2 0
 #endif
 
+// AVX2 paths beside some SSE2 ones, for the hottest scans, taken at run time
+// where the processor has AVX2 (with POPCNT and BMI1, which come with it):
+// compiled for that processor by a target attribute (g++ and clang), the rest
+// of the program staying plain x86-64. Not for Windows, where g++ does not
+// align the stack for the 32-byte registers it may keep there. A build that
+// tests the SSE2 paths on an AVX2 machine defines KIT_NO_AVX2.
+#if KIT_SSE2 && defined(__GNUC__) && !defined(_WIN32) && !defined(KIT_NO_AVX2)
+#define KIT_AVX2 1
+#include <immintrin.h>
+// Inside [[ ]]: compiles a function for processors with AVX2.
+#define KIT_TARGET_AVX2 gnu::target("avx2,popcnt,bmi")
+#else
+#define KIT_AVX2 0
+#endif
+
 namespace kit {
+
+#if KIT_AVX2
+// Whether this processor (and its system) runs the AVX2 paths.
+bool has_avx2();
+#endif
 
 #if KIT_SSE2
 // Bit i set where byte i of the 16 at `p` equals the byte of `a` or of `b`
