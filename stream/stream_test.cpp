@@ -69,6 +69,16 @@ TEST(TextRead, CrLfAcrossBufferBoundaries) {
 // Text-mode reading and writing against a byte-by-byte model of the line end
 // rules, on inputs from sparse in CR and LF to made of nothing else, short
 // and running over several buffers, ended by the file or by a 0x1A.
+// Where two long byte strings first differ, for a failure message that a
+// test can print (a full comparison of strings this long would not end).
+std::string first_difference(const std::string& got, const std::string& want) {
+    const auto at = std::mismatch(got.begin(), got.end(), want.begin(), want.end());
+    if (at.first == got.end() && at.second == want.end()) return "none";
+    const auto offset = static_cast<std::size_t>(at.first - got.begin());
+    return "at byte " + std::to_string(offset) + " of " + std::to_string(got.size()) + " (expected " +
+           std::to_string(want.size()) + ")";
+}
+
 TEST(TextModel, ReadAndWriteAgreeWithAByteByByteModel) {
     const auto read_model = [](const std::string& in) {
         std::string out;
@@ -98,8 +108,9 @@ TEST(TextModel, ReadAndWriteAgreeWithAByteByByteModel) {
             for (const std::string* input : {&in, &ended}) {
                 dir.write("f", *input);
                 for (const ReadAhead ahead : {ReadAhead::none, ReadAhead::on_thread}) {
-                    EXPECT_EQ(read_all_lines((dir / "f").string(), Translation::text, ahead), read_model(*input))
-                        << density << " " << size;
+                    const std::string got = read_all_lines((dir / "f").string(), Translation::text, ahead);
+                    const std::string want = read_model(*input);
+                    EXPECT_TRUE(got == want) << density << " " << size << ": differs " << first_difference(got, want);
                 }
                 Writer w;
                 const auto behind = density % 2 == 0 ? kit::WriteBehind::on_thread : kit::WriteBehind::none;
@@ -110,7 +121,10 @@ TEST(TextModel, ReadAndWriteAgreeWithAByteByByteModel) {
                     at += n;
                 }
                 w.close();
-                EXPECT_EQ(*dir.read("w"), write_model(*input)) << density << " " << size;
+                const std::string written = *dir.read("w");
+                const std::string want = write_model(*input);
+                EXPECT_TRUE(written == want) << density << " " << size << ": differs "
+                                             << first_difference(written, want);
             }
         }
     }
