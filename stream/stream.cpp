@@ -243,8 +243,12 @@ std::size_t Reader::translate(char* b, std::size_t raw_len, bool source_done) {
         source_done_ = true;
         source_done = true;
     }
-    std::size_t w = 0;
-    std::size_t r = 0;
+    // Most text holds no CR at all: one search, and the bytes stay as they
+    // are. Bytes before the first CR stay where they are in any case.
+    const void* first_cr = std::memchr(b, '\r', raw_len);
+    if (first_cr == nullptr) return raw_len;
+    std::size_t w = static_cast<std::size_t>(static_cast<const char*>(first_cr) - b);
+    std::size_t r = w;
     drop_cr_before_lf(b, raw_len, w, r);
     while (r < raw_len) {
         const void* cr = std::memchr(b + r, '\r', raw_len - r);

@@ -35,6 +35,7 @@
 #include <string_view>
 
 #include "stream/hex.hpp"
+#include "stream/simd.hpp"
 
 namespace kit {
 
@@ -229,21 +230,21 @@ public:
     void put_hex8(std::uint32_t value) {
         char b[8];
         kit::put_hex8(b, value);
-        write_raw(b, 8);
+        write_field(b, 8);
     }
     void put_hex2(std::uint8_t value) {
         char b[2];
         kit::put_hex2(b, value);
-        write_raw(b, 2);
+        write_field(b, 2);
     }
     void put_dec(std::int32_t value) {
         char b[11];
-        write_raw(b, kit::put_dec(b, value));
+        write_field(b, kit::put_dec(b, value));
     }
     void put_word_le(std::uint32_t value) {
         unsigned char b[4];
         store_word_le(b, value);
-        write_raw(reinterpret_cast<const char*>(b), 4);
+        write_field(reinterpret_cast<const char*>(b), 4);
     }
 
     // Room for `count` more bytes, to be filled whole before the next call,
@@ -279,10 +280,26 @@ public:
 private:
     struct Behind;  // the write-behind thread and the buffers it writes out
 
-    void write_raw(const char* bytes, std::size_t count) {
-        // Most writes are a few bytes that fit the buffer.
+    static constexpr std::size_t kShortWrite = 256;
+
+    // A formatted field of a few bytes, from a small array of the caller's.
+    void write_field(const char* bytes, std::size_t count) {
         if (count <= kBufferSize - len_) {
             std::memcpy(buf_ + len_, bytes, count);
+            len_ += count;
+            return;
+        }
+        write_across(bytes, count);
+    }
+    void write_raw(const char* bytes, std::size_t count) {
+        // Most writes are a few bytes that fit the buffer: copied in line,
+        // without a call to the library's copy, when they are short.
+        if (count <= kBufferSize - len_) {
+            if (count <= kShortWrite) {
+                kit::copy(buf_ + len_, bytes, count);
+            } else {
+                std::memcpy(buf_ + len_, bytes, count);
+            }
             len_ += count;
             return;
         }
