@@ -43,6 +43,14 @@ enum class Translation { binary, text };
 enum class ReadAhead { none, on_thread };
 enum class WriteBehind { on_thread, none };
 
+// The memory of a stream's buffers: one block, laid out and freed as
+// buffer_block (in stream.cpp) chooses.
+struct FreeBufferBlock {
+    void operator()(char* p) const noexcept;
+};
+using BufferBlock = std::unique_ptr<char[], FreeBufferBlock>;
+BufferBlock buffer_block(std::size_t size);
+
 // Little-endian words, built from bytes by shifting.
 inline std::uint32_t word_le(const unsigned char* p) {
     return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
@@ -191,8 +199,8 @@ private:
     std::FILE* file_ = nullptr;
     std::string name_;
     Translation translation_ = Translation::binary;
-    char* buf_ = nullptr;  // the buffer being delivered: own_, or one of ahead_'s
-    std::unique_ptr<char[]> own_;
+    char* buf_ = nullptr;  // the buffer being delivered, in memory_
+    BufferBlock memory_;    // the buffer, or those of ahead_
     std::unique_ptr<Ahead> ahead_;
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
@@ -315,10 +323,10 @@ private:
     std::string name_;
     Translation translation_ = Translation::binary;
     WriteBehind write_behind_ = WriteBehind::on_thread;
-    char* buf_ = nullptr;  // the buffer being filled: own_, or one of behind_'s
-    std::unique_ptr<char[]> own_;
+    char* buf_ = nullptr;  // the buffer being filled, in memory_
+    BufferBlock memory_;    // the buffers, then a text stream's stage_
     std::unique_ptr<Behind> behind_;
-    std::unique_ptr<char[]> stage_;  // a text stream's bytes with CR LF line ends
+    char* stage_ = nullptr;  // a text stream's bytes with CR LF line ends
     std::size_t len_ = 0;
     bool failed_ = false;  // a write out failed (as the program's thread knows it)
 };
