@@ -218,18 +218,29 @@ def main():
     for size, name, in_mb, out_mb, pt, bt, ratio, mbs, rss in rows:
         print(f"| {size} MB | {name} | {in_mb:.0f} | {out_mb:.0f} | {pt:.3f} | {bt:.3f} | {ratio:.2f} | {mbs:.0f} | {rss:.1f} |")
     # Time per MB at the largest size against the smallest: growth should be
-    # linear. Starting the program costs the same at every size, so it is
-    # shown once and also taken out.
+    # linear. Starting a process costs the same at every size, so it is shown
+    # once and also taken out; the copy baseline's own figure is beside it,
+    # since the machine's fixed costs weigh on it too. With three sizes or
+    # more, the time each added MB costs is shown between the first two sizes
+    # and between the last two: the slope, which fixed costs do not touch.
     if len(sizes) > 1:
         print()
         for name in [c[0] for c in cases(build)]:
             r = [x for x in rows if x[1] == name]
             small, large = r[0], r[-1]
             per_small, per_large = small[4] / small[2], large[4] / large[2]
+            copy_small, copy_large = small[5] / small[2], large[5] / large[2]
             start = starts[name]
             net_small, net_large = (small[4] - start) / small[2], (large[4] - start) / large[2]
-            print(f"{name}: time per input MB at {large[0]} MB is {per_large / per_small:.2f} x that at {small[0]} MB; "
-                  f"{net_large / net_small:.2f} x without the {start * 1000:.1f} ms of a run that only starts it")
+            line = (f"{name}: time per input MB at {large[0]} MB is {per_large / per_small:.2f} x that at {small[0]} MB "
+                    f"(copy baseline {copy_large / copy_small:.2f} x); "
+                    f"{net_large / net_small:.2f} x without the {start * 1000:.1f} ms of a run that only starts it")
+            if len(r) > 2:
+                first = (r[1][4] - r[0][4]) / (r[1][2] - r[0][2])
+                last = (r[-1][4] - r[-2][4]) / (r[-1][2] - r[-2][2])
+                line += (f"; each added MB costs {first * 1000:.2f} ms from {r[0][0]} to {r[1][0]} MB, "
+                         f"{last * 1000:.2f} ms from {r[-2][0]} to {r[-1][0]} MB ({last / first:.2f} x)")
+            print(line)
 
 
 if __name__ == "__main__":
