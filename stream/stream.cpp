@@ -230,37 +230,79 @@ namespace {
 
 // The first part of a text stream's translation, on the bytes from b[r] on:
 // moves them down to b[w], dropping every CR that an LF follows, and
-// advances w and r past what it did. With SSE2 it goes 16 bytes at a time,
-// looking at each byte and the one after it together, as long as 17 bytes
-// are left; the rest, and everything without SSE2, is for the loop after it.
+// advances w and r past what it did. It goes a register of V::kWidth bytes
+// at a time, looking at each byte and the one after it together, as long as
+// more than a register's width is left; the rest is for the loop after it.
 // A lone CR costs nothing here, where a search for CRs would stop at each.
+template <class V>
 [[gnu::always_inline]] inline void drop_cr_before_lf(char* b, std::size_t len, std::size_t& w, std::size_t& r) {
-#if KIT_SSE2
-    const __m128i cr = _mm_set1_epi8('\r');
-    const __m128i lf = _mm_set1_epi8('\n');
-    while (len - r >= 17) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + r));
-        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + r + 1));
-        const auto pairs = static_cast<unsigned>(
-            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(next, lf))));
+    while (len - r > V::kWidth) {
+        const unsigned pairs = V::cr_lf(b + r);
         if (pairs == 0) {
-            if (w != r) _mm_storeu_si128(reinterpret_cast<__m128i*>(b + w), v);
-            w += 16;
-            r += 16;
+            if (w != r) V::move(b + w, b + r);
+            w += V::kWidth;
+            r += V::kWidth;
             continue;
         }
-        // Keeps b[r, r + k) and drops the CR at r + k. All 16 bytes may be
-        // stored at w only where that leaves the bytes from r + k + 1 on,
-        // still to be looked at, untouched.
+        // Keeps b[r, r + k) and drops the CR at r + k. The whole register
+        // may be stored at w only where that leaves the bytes from r + k + 1
+        // on, still to be looked at, untouched.
         const auto k = static_cast<std::size_t>(std::countr_zero(pairs));
-        if (r - w >= 15) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(b + w), v);
+        if (r - w >= V::kWidth - 1) {
+            V::move(b + w, b + r);
         } else if (w != r) {
             std::memmove(b + w, b + r, k);
         }
         w += k;
         r += k + 1;
     }
+}
+
+#if KIT_SSE2
+struct Sse2Bytes {
+    static constexpr std::size_t kWidth = 16;
+    // Bit i set where p[i] is CR and p[i + 1] is LF, for the kWidth bytes at p.
+    [[gnu::always_inline]] static unsigned cr_lf(const char* p) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+        return static_cast<unsigned>(_mm_movemask_epi8(
+            _mm_and_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\r')), _mm_cmpeq_epi8(next, _mm_set1_epi8('\n')))));
+    }
+    // Copies the kWidth bytes at `from` to `to` (taken whole before any is stored).
+    [[gnu::always_inline]] static void move(char* to, const char* from) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_loadu_si128(reinterpret_cast<const __m128i*>(from)));
+    }
+};
+#endif
+
+#if KIT_AVX2
+// As Sse2Bytes, 32 bytes at a time; inlined where flattened into code for AVX2.
+struct Avx2Bytes {
+    static constexpr std::size_t kWidth = 32;
+    [[KIT_TARGET_AVX2]] static unsigned cr_lf(const char* p) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+        const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
+        return static_cast<unsigned>(_mm256_movemask_epi8(_mm256_and_si256(
+            _mm256_cmpeq_epi8(v, _mm256_set1_epi8('\r')), _mm256_cmpeq_epi8(next, _mm256_set1_epi8('\n')))));
+    }
+    [[KIT_TARGET_AVX2]] static void move(char* to, const char* from) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from)));
+    }
+};
+
+[[KIT_TARGET_AVX2, gnu::flatten]] void drop_cr_before_lf_avx2(char* b, std::size_t len, std::size_t& w,
+                                                              std::size_t& r) {
+    drop_cr_before_lf<Avx2Bytes>(b, len, w, r);
+}
+#endif
+
+// drop_cr_before_lf with the widest registers the processor has.
+void drop_cr_before_lf(char* b, std::size_t len, std::size_t& w, std::size_t& r) {
+#if KIT_AVX2
+    if (has_avx2()) drop_cr_before_lf_avx2(b, len, w, r);
+#endif
+#if KIT_SSE2
+    drop_cr_before_lf<Sse2Bytes>(b, len, w, r);
 #else
     (void)b, (void)len, (void)w, (void)r;
 #endif

@@ -522,7 +522,7 @@ TEST(Symfold, PropertyRoundTripOfGeneratedFiles) {
         ASSERT_TRUE(dump == f.dump()) << "seed " << seed;
         if (seed % 3 == 0) dir.write("g.dat.txt", replace_all(dump, "\n", "\r\n"));
         const auto folded = kit_test::run("symfold", {"g.dat"}, dir.path());
-        ASSERT_EQ(folded.out, kDone) << "seed " << seed;
+        ASSERT_EQ(folded.out, kDone) << "seed " << seed << ", status " << folded.status;
         ASSERT_TRUE(dir.read("g.dat.new") == dat) << "seed " << seed;
     }
 }

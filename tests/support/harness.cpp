@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -109,6 +110,7 @@ RunResult run(std::string_view name, const std::vector<std::string>& args, const
     char buf[65536];
     for (;;) {
         const ssize_t n = ::read(fds[0], buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;  // a signal is no end of the output
         if (n <= 0) break;
         result.out.append(buf, static_cast<std::size_t>(n));
     }
