@@ -153,29 +153,31 @@ bool can_read(const std::string& name) {
 
 // ---------------------------------------------------------------- Buffers
 
-// A stream's buffers are one block. Where the system takes a hint for large
-// pages (Linux), a block is laid on 2 MB bounds, rounded up to whole 2 MB,
-// and the hint given: fresh memory costs a page fault per page when first
-// touched, and on some machines a 4 KB fault costs more than reading 4 KB
-// of a cached file, so a stream's 1 MB of buffers in small pages cost
-// milliseconds before its first byte moved. Without large pages the block is
-// as any other: only what is touched takes memory.
+// A stream's buffers are one block. A stream that holds more than one
+// buffer (an input file larger than that, an output that has filled one)
+// has them in a block of large pages where the system takes a hint for them
+// (Linux): laid on 2 MB bounds, rounded up to whole 2 MB, and the hint given.
+// Fresh memory costs a page fault per page when first touched, and on some
+// machines a 4 KB fault costs more than reading 4 KB of a cached file, so a
+// stream's 1 MB of buffers in small pages cost milliseconds before its first
+// byte moved. A short stream keeps small pages, of which it touches only
+// what it uses: a large page is cleared whole when first touched.
 #if defined(__linux__)
 namespace {
 constexpr std::size_t kLargePage = std::size_t{2} << 20;
 }
 
-BufferBlock buffer_block(std::size_t size) {
+BufferBlock buffer_block(std::size_t size, bool large_pages) {
     const std::size_t rounded = (size + kLargePage - 1) / kLargePage * kLargePage;
-    void* p = std::aligned_alloc(kLargePage, rounded);
+    void* p = large_pages ? std::aligned_alloc(kLargePage, rounded) : std::malloc(size);
     if (p == nullptr) throw std::bad_alloc();
-    madvise(p, rounded, MADV_HUGEPAGE);  // only a hint: its failure changes nothing
+    if (large_pages) madvise(p, rounded, MADV_HUGEPAGE);  // only a hint: its failure changes nothing
     return BufferBlock(static_cast<char*>(p));
 }
 
 void FreeBufferBlock::operator()(char* p) const noexcept { std::free(p); }
 #else
-BufferBlock buffer_block(std::size_t size) { return BufferBlock(new char[size]); }
+BufferBlock buffer_block(std::size_t size, bool) { return BufferBlock(new char[size]); }
 
 void FreeBufferBlock::operator()(char* p) const noexcept { delete[] p; }
 #endif
@@ -211,7 +213,7 @@ bool Reader::open(const std::string& name, Translation translation, ReadAhead ah
     if (translation == Translation::binary) file_size_ = size;
     if (ahead == ReadAhead::on_thread && size > kBufferSize) {
         // More than one buffer: read ahead on a thread of its own, if one can be started.
-        memory_ = buffer_block(Relay::kCount * kBufferSize);
+        memory_ = buffer_block(Relay::kCount * kBufferSize, true);
         ahead_ = std::make_unique<Ahead>(memory_.get());
         try {
             ahead_->thread = std::thread(&Reader::read_ahead, this);
@@ -220,7 +222,7 @@ bool Reader::open(const std::string& name, Translation translation, ReadAhead ah
             ahead_.reset();
         }
     } else {
-        memory_ = buffer_block(kBufferSize);
+        memory_ = buffer_block(kBufferSize, size > kBufferSize);
     }
     buf_ = memory_.get();
     return true;
@@ -619,14 +621,32 @@ bool Writer::open(const std::string& name, Translation translation, WriteBehind 
     translation_ = translation;
     write_behind_ = behind;
     std::setvbuf(file_, nullptr, _IONBF, 0);
-    // The buffers, then for a text stream room for a buffer's bytes with
-    // their line ends translated: twice the buffer holds any.
-    const std::size_t buffers = behind == WriteBehind::on_thread ? Relay::kCount : 1;
-    const std::size_t stage = translation == Translation::text ? 2 * kBufferSize : 0;
-    memory_ = buffer_block(buffers * kBufferSize + stage);
+    memory_ = buffer_block(block_size(1), false);
     buf_ = memory_.get();
-    stage_ = stage != 0 ? memory_.get() + buffers * kBufferSize : nullptr;
+    set_stage(1);
     return true;
+}
+
+// A block of `buffers` buffers, then for a text stream room for a buffer's
+// bytes with their line ends translated: twice the buffer holds any.
+std::size_t Writer::block_size(std::size_t buffers) const {
+    return buffers * kBufferSize + (translation_ == Translation::text ? 2 * kBufferSize : 0);
+}
+void Writer::set_stage(std::size_t buffers) {
+    stage_ = translation_ == Translation::text ? memory_.get() + buffers * kBufferSize : nullptr;
+}
+
+// The first time the buffer is full: the output is longer than one buffer,
+// so its buffers (as many as it will use) move to a block of large pages,
+// the pending bytes with them.
+void Writer::grow() {
+    const std::size_t buffers = write_behind_ == WriteBehind::on_thread ? Relay::kCount : 1;
+    BufferBlock block = buffer_block(block_size(buffers), true);
+    std::memcpy(block.get(), buf_, len_);
+    memory_ = std::move(block);
+    buf_ = memory_.get();
+    set_stage(buffers);
+    grown_ = true;
 }
 
 [[noreturn]] void Writer::write_failed() { fail(-1, "Error writing " + name_ + "\n"); }
@@ -680,6 +700,7 @@ void Writer::write_across(const char* bytes, std::size_t count) {
 void Writer::flush() {
     if (file_ == nullptr || len_ == 0) return;
     if (failed_) write_failed();
+    if (!grown_) grow();
     if (!behind_ && write_behind_ == WriteBehind::on_thread) {
         // The output fills more than one buffer: write behind on a thread of
         // its own from now on, if one can be started.

@@ -49,7 +49,7 @@ struct FreeBufferBlock {
     void operator()(char* p) const noexcept;
 };
 using BufferBlock = std::unique_ptr<char[], FreeBufferBlock>;
-BufferBlock buffer_block(std::size_t size);
+BufferBlock buffer_block(std::size_t size, bool large_pages);
 
 // Little-endian words, built from bytes by shifting.
 inline std::uint32_t word_le(const unsigned char* p) {
@@ -314,6 +314,9 @@ private:
         write_across(bytes, count);
     }
     void write_across(const char* bytes, std::size_t count);
+    std::size_t block_size(std::size_t buffers) const;
+    void set_stage(std::size_t buffers);
+    void grow();
     bool write_out(const char* bytes, std::size_t count);
     void write_behind();
     bool finish();
@@ -327,6 +330,7 @@ private:
     BufferBlock memory_;    // the buffers, then a text stream's stage_
     std::unique_ptr<Behind> behind_;
     char* stage_ = nullptr;  // a text stream's bytes with CR LF line ends
+    bool grown_ = false;     // the buffers are in a block of large pages
     std::size_t len_ = 0;
     bool failed_ = false;  // a write out failed (as the program's thread knows it)
 };
