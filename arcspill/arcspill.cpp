@@ -270,6 +270,7 @@ int run(const std::vector<std::string>& args, kit::Console& console) {
     if (!out.open(kOutputName, kit::Translation::binary)) {
         kit::fail(-1, std::string("Cannot create ") + kOutputName + "\n");
     }
+    out.expect(file.stored_size());  // the text archive is longer than the archive
 
     // Header lines through "END\n", each compared whole, LF included, and
     // copied byte for byte unless it is one of the two rewritten lines. A

@@ -58,6 +58,7 @@ int run(const std::vector<std::string>& args, kit::Console& console) {
     if (!list.open()) kit::fail(-1, "Error open input file");
     kit::Writer out;
     if (!out.open("ou.cls.new", kit::Translation::binary)) kit::fail(-1, "Error create output file ou.cls.new\n");
+    out.expect(archive.stored_size());
 
     console.print("working...\n");
     const linelist::MarkerFinder& marker = linelist::kTextFinder;

@@ -149,6 +149,7 @@ int run(const std::vector<std::string>& args, kit::Console& console) {
     if (!in.open("ou.csl", kit::Translation::text)) kit::fail(-1, "Error open input file");
     kit::Writer out;
     if (!out.open("ou.txt", kit::Translation::binary)) kit::fail(-1, "Error create output file ou.txt\n");
+    out.expect(in.stored_size() / 3);  // a list holds about a third of its archive
 
     console.print("working...\n");
     Spiller spiller(out);

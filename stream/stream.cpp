@@ -210,6 +210,7 @@ bool Reader::open(const std::string& name, Translation translation, ReadAhead ah
     // The stream layer does its own buffering; the C stream only moves blocks.
     std::setvbuf(file_, nullptr, _IONBF, 0);
     const std::uint64_t size = file_size_of(file_);
+    stored_size_ = size;
     if (translation == Translation::binary) file_size_ = size;
     if (ahead == ReadAhead::on_thread && size > kBufferSize) {
         // More than one buffer: read ahead on a thread of its own, if one can be started.

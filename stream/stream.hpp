@@ -177,6 +177,9 @@ public:
     // was at open, so a count read from the file can be checked against what
     // the file can hold before anything is allocated or looped over.
     std::uint64_t remaining() const { return file_size_ > offset() ? file_size_ - offset() : 0; }
+    // The size of the file as stored (before any translation), as found at
+    // open; 0 where the system tells none.
+    std::uint64_t stored_size() const { return stored_size_; }
     bool has_at_least(std::uint64_t count) const { return remaining() >= count; }
 
     bool eof() const { return eof_; }
@@ -205,6 +208,7 @@ private:
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
     std::uint64_t file_size_ = 0;
+    std::uint64_t stored_size_ = 0;
     std::uint64_t delivered_base_ = 0;  // bytes delivered before buf_[0]
     // Owned by the read-ahead thread while it runs.
     bool carry_cr_ = false;     // a CR held back until the next byte is known
@@ -226,6 +230,14 @@ public:
     bool open(const std::string& name, Translation translation, WriteBehind behind = WriteBehind::on_thread);
     bool is_open() const { return file_ != nullptr; }
     const std::string& name() const { return name_; }
+
+    // Tells the stream about how long the output is to be, where the program
+    // can judge it from its input: one longer than a buffer has its buffers
+    // in large pages from the start rather than from its first full buffer
+    // on. Only the speed depends on it.
+    void expect(std::uint64_t bytes) {
+        if (bytes > kBufferSize && !grown_) grow();
+    }
 
     // The buffer holds the bytes as the program gives them; a text stream's
     // LF becomes CR LF when the buffer is written out.

@@ -119,6 +119,7 @@ int run(const std::vector<std::string>& args, kit::Console& console) {
     if (!out.open(new_name, kit::Translation::binary, kit::WriteBehind::none)) {
         kit::fail(-1, "Error create new dat file:" + new_name + "\n");
     }
+    out.expect(in.stream().stored_size());
     out.put(static_cast<char>(scriptdata::kVersionByte));
     out.put_word_le(count);
     scriptdata::copy_bytes(in.stream(), out, std::uint64_t{count} * scriptdata::kWordSize);  // the sort index

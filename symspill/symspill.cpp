@@ -36,6 +36,7 @@ int run(const std::vector<std::string>& args, kit::Console& console) {
     const std::string dump_name = dat_name + ".txt";
     kit::Writer out;
     if (!out.open(dump_name, kit::Translation::binary)) kit::fail(-1, "Error create dump file:" + dump_name + "\n");
+    out.expect(in.stream().stored_size());  // a dump is longer than its file
 
     console.print("working...\n");
     scriptdata::RecordView record;
