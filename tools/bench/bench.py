@@ -7,7 +7,8 @@ every program runs, interleaved and with a warm page cache:
   - the copy baseline: its inputs read to /dev/null (cat) and a new file of
     its output's size written from memory (dd from /dev/zero in 256 KB
     blocks, the size of the programs' writes),
-and prints one table: medians of the times, ratio program/baseline, MB/s of
+and prints one table: medians of the times, the median of the ratios of each
+program run to the baseline run after it, MB/s of
 input, and the largest peak resident memory of the runs.
 
 The baseline writes its file through write(), as the programs do, rather
@@ -201,7 +202,12 @@ def main():
                 in_mb = sum(os.path.getsize(os.path.join(d, f)) for f in inputs) / MB
                 out_mb = out_size / MB
                 pt, bt = statistics.median(prog_t), statistics.median(base_t)
-                rows.append((size, name, in_mb, out_mb, pt, bt, pt / bt, in_mb / pt, max(prog_rss)))
+                # Each program run is compared with the baseline run right after
+                # it: on a shared machine a slow moment then weighs on both
+                # sides of a pair, where a ratio of the two medians would take
+                # the sides from different moments.
+                ratio = statistics.median(p / b for p, b in zip(prog_t, base_t))
+                rows.append((size, name, in_mb, out_mb, pt, bt, ratio, in_mb / pt, max(prog_rss)))
             if not args.keep:
                 shutil.rmtree(d)
     finally:
