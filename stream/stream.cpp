@@ -1,8 +1,8 @@
 #include "stream/stream.hpp"
 
 #include <algorithm>
-#include <bit>
 #include <atomic>
+#include <bit>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
