@@ -12,6 +12,13 @@ export WINEPREFIX="${WINEPREFIX:-$PWD/build/wineprefix}"
 
 cmake --preset mingw
 cmake --build --preset mingw
+# One wine server for the whole run, started before anything else uses the
+# prefix: by default it ends as soon as its last program does, and a program
+# started just as it ends can fail to start (no output, status 1), which the
+# tests' pauses between runs made happen now and then.
+mkdir -p "$WINEPREFIX"
+wineserver -p || true
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 wineboot --init >/dev/null 2>&1 || true
 
 # 1. The end-to-end tests, against the Windows programs.
