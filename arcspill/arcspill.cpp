@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -142,9 +142,9 @@ public:
     }
 
     // Items that lie whole in the input's buffer, up to `count` of them,
-    // walked in place and formatted on the stage in one pass, the stage
-    // written in one piece whenever it fills: the same lines as the reads
-    // above give. Stops, with nothing read or written of it, at an item that
+    // walked in place and formatted in one pass straight into the output's
+    // buffer, in room for kStage bytes at a time: the same lines as the
+    // reads above give. Stops, with nothing read or written of it, at an item that
     // runs past the buffer or past kWindow bytes, or that the reads must stop
     // at (a type byte without a size width, subBlock0 other than 0): the
     // reads take it then. Returns how many items it took.
@@ -155,21 +155,22 @@ public:
             const char* const start = buffer.data();
             const char* const end = start + std::min(buffer.size(), kWindow);
             const char* in = start;
-            char* out = stage_.get();
-            const char* const stage_end = out + kStage;
+            const std::span<char> room = out_.spare(kStage);
+            char* out = room.data();
+            const char* const room_end = out + room.size();
             std::uint32_t in_window = 0;
             for (; done < count; ++done, ++in_window) {
                 // An item's lines take at most its bytes in the window and
                 // kLineOverhead a line, and the last wide copy kWidest more.
                 const std::size_t most = static_cast<std::size_t>(end - in) + kItemOverhead;
-                if (static_cast<std::size_t>(stage_end - out) < most) break;
+                if (static_cast<std::size_t>(room_end - out) < most) break;
                 const char* item_in = in;
                 char* item_out = out;
                 if (!item(item_in, end, item_out)) break;
                 in = item_in;
                 out = item_out;
             }
-            out_.write(stage_.get(), static_cast<std::size_t>(out - stage_.get()));
+            out_.claim(static_cast<std::size_t>(out - room.data()));
             in_.consume(static_cast<std::size_t>(in - start));
             if (in_window == 0) break;
         }
@@ -177,8 +178,9 @@ public:
     }
 
 private:
-    // Bytes of the buffer that items_in_place walks at a time, and what its
-    // stage holds: the lines of any items that lie in them.
+    // Bytes of the input's buffer that items_in_place walks at a time, and
+    // the room in the output's buffer that it takes for them: enough for the
+    // lines of any items that lie in them.
     static constexpr std::size_t kWindow = 1 << 13;
     static constexpr std::size_t kItemOverhead = kItemLines.size() * kLineOverhead + kWidest;
     static constexpr std::size_t kStage = kWindow + kItemOverhead;
@@ -196,7 +198,7 @@ private:
 
     // Line K of an item. Heads and strings of up to kWidest bytes are moved
     // as one copy of kWide or kWidest bytes, a few moves where a copy of a
-    // varying length is a call: the stage has room for it, and what such a
+    // varying length is a call: the room taken has space for it, and what such a
     // copy writes past the bytes it is for is written over by what follows.
     template <std::size_t K>
     [[gnu::always_inline]] bool line(const char*& in, const char* end, char*& out) {
@@ -249,7 +251,6 @@ private:
     ArchiveReader& in_;
     kit::Writer& out_;
     std::array<ExpectedLine, kItemLines.size()> expected_{};
-    std::unique_ptr<char[]> stage_ = std::make_unique<char[]>(kStage);
 };
 
 }  // namespace
