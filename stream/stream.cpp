@@ -185,7 +185,7 @@ void FreeBufferBlock::operator()(char* p) const noexcept { delete[] p; }
 // ---------------------------------------------------------------- Reader
 
 struct Reader::Ahead {
-    explicit Ahead(char* memory) : relay(memory, kBufferSize, false) {}
+    explicit Ahead(char* memory) : relay(memory, kAheadSize, false) {}
     Relay relay;
     std::thread thread;
     Relay::Slot* current = nullptr;  // the buffer being delivered
@@ -214,7 +214,8 @@ bool Reader::open(const std::string& name, Translation translation, ReadAhead ah
     if (translation == Translation::binary) file_size_ = size;
     if (ahead == ReadAhead::on_thread && size > kBufferSize) {
         // More than one buffer: read ahead on a thread of its own, if one can be started.
-        memory_ = buffer_block(Relay::kCount * kBufferSize, true);
+        memory_ = buffer_block(Relay::kCount * kAheadSize, true);
+        capacity_ = kAheadSize;
         ahead_ = std::make_unique<Ahead>(memory_.get());
         try {
             ahead_->thread = std::thread(&Reader::read_ahead, this);
@@ -351,7 +352,7 @@ std::size_t Reader::translate(char* b, std::size_t raw_len, bool source_done) {
     return w;
 }
 
-// Fills `buf` (kBufferSize bytes) with the next delivered bytes and returns
+// Fills `buf` (capacity_ bytes) with the next delivered bytes and returns
 // their count: 0 when nothing more can be delivered, or with `failed` set when
 // the file could not be read.
 std::size_t Reader::produce(char* buf, bool& failed) {
@@ -369,8 +370,8 @@ std::size_t Reader::produce(char* buf, bool& failed) {
             start = 1;
             carry_cr_ = false;
         }
-        const std::size_t got = std::fread(buf + start, 1, kBufferSize - start, file_);
-        if (got < kBufferSize - start) {
+        const std::size_t got = std::fread(buf + start, 1, capacity_ - start, file_);
+        if (got < capacity_ - start) {
             if (std::ferror(file_)) {
                 failed = true;
                 return 0;

@@ -97,7 +97,7 @@ TEST(TextModel, ReadAndWriteAgreeWithAByteByByteModel) {
     std::mt19937 rng(11);
     kit_test::TempDir dir;
     for (const unsigned density : {2u, 3u, 9u, 40u, 5000u}) {
-        for (const std::size_t size : {std::size_t{1}, std::size_t{47}, 2 * Reader::kBufferSize + 77}) {
+        for (const std::size_t size : {std::size_t{1}, std::size_t{47}, Reader::kAheadSize + Reader::kBufferSize + 77}) {
             std::string in(size, 'a');
             for (char& c : in) {
                 const unsigned roll = rng() % density;
@@ -159,39 +159,40 @@ TEST(ReadLine, PiecesAndEndOfFileRule) {
 TEST(ReadLine, ViewsMatchCopiesAcrossBufferFills) {
     // Lines that end just before, on and just after a fill boundary, a line
     // longer than a whole buffer, and a last line without LF; the views read
-    // ahead on a thread.
-    kit_test::TempDir dir;
-    const std::size_t n = Reader::kBufferSize;
-    std::string in;
-    for (const std::size_t len : {n - 3, std::size_t{1}, std::size_t{2}, n + 5, std::size_t{0}, n / 2}) {
-        in += std::string(len, 'v') + "\r\n";
-    }
-    in += "tail";
-    dir.write("f", in);
-    for (const Translation t : {Translation::text, Translation::binary}) {
-        Reader copies;
-        Reader views;
-        Reader skips;
-        ASSERT_TRUE(copies.open((dir / "f").string(), t));
-        ASSERT_TRUE(views.open((dir / "f").string(), t, ReadAhead::on_thread));
-        ASSERT_TRUE(skips.open((dir / "f").string(), t));
-        std::string copy;
-        std::string spill;
-        std::string_view view = "kept";
-        while (copies.read_line(copy)) {
-            ASSERT_TRUE(views.read_line(view, spill));
-            EXPECT_EQ(view, copy);
-            EXPECT_EQ(views.eof(), copies.eof());
-            // A skip says whether an LF ended the line, and lands where the copy did.
-            EXPECT_EQ(skips.skip_line(), copy.back() == '\n');
-            EXPECT_EQ(skips.offset(), copies.offset());
-            EXPECT_EQ(skips.eof(), copies.eof());
+    // ahead on a thread, whose buffers are larger: the boundaries of both.
+    for (const std::size_t n : {Reader::kBufferSize, Reader::kAheadSize}) {
+        kit_test::TempDir dir;
+        std::string in;
+        for (const std::size_t len : {n - 3, std::size_t{1}, std::size_t{2}, n + 5, std::size_t{0}, n / 2}) {
+            in += std::string(len, 'v') + "\r\n";
         }
-        EXPECT_FALSE(views.read_line(view, spill));
-        EXPECT_TRUE(views.eof());
-        EXPECT_EQ(view, "tail");  // an empty read leaves the view as it was
-        EXPECT_FALSE(skips.skip_line());
-        EXPECT_TRUE(skips.eof());
+        in += "tail";
+        dir.write("f", in);
+        for (const Translation t : {Translation::text, Translation::binary}) {
+            Reader copies;
+            Reader views;
+            Reader skips;
+            ASSERT_TRUE(copies.open((dir / "f").string(), t));
+            ASSERT_TRUE(views.open((dir / "f").string(), t, ReadAhead::on_thread));
+            ASSERT_TRUE(skips.open((dir / "f").string(), t));
+            std::string copy;
+            std::string spill;
+            std::string_view view = "kept";
+            while (copies.read_line(copy)) {
+                ASSERT_TRUE(views.read_line(view, spill));
+                EXPECT_EQ(view, copy);
+                EXPECT_EQ(views.eof(), copies.eof());
+                // A skip says whether an LF ended the line, and lands where the copy did.
+                EXPECT_EQ(skips.skip_line(), copy.back() == '\n');
+                EXPECT_EQ(skips.offset(), copies.offset());
+                EXPECT_EQ(skips.eof(), copies.eof());
+            }
+            EXPECT_FALSE(views.read_line(view, spill));
+            EXPECT_TRUE(views.eof());
+            EXPECT_EQ(view, "tail");  // an empty read leaves the view as it was
+            EXPECT_FALSE(skips.skip_line());
+            EXPECT_TRUE(skips.eof());
+        }
     }
 }
 
@@ -364,7 +365,7 @@ TEST(Read, StreamsLeftEarlyAndLongTextInputs) {
     // A long text input read ahead: CR LF pairs around every buffer end, a 0x1A
     // past the first buffers ending it; and readers dropped part way through.
     kit_test::TempDir dir;
-    const std::size_t n = Reader::kBufferSize;
+    const std::size_t n = Reader::kAheadSize;
     std::string in;
     std::string want;
     for (std::size_t i = 0; in.size() < 3 * n; ++i) {

@@ -119,9 +119,10 @@ TEST(Linespill, ReadCounterAndLongLines) {
 // past it is read by itself: both give the list that a line-by-line reading
 // of the whole archive gives, with markers across the buffer's ends and
 // lines longer than a read and than the buffer. The CR LF copy moves every
-// line against the buffer's ends.
+// line against the buffer's ends. linespill reads its archive ahead, in
+// buffers of kit::Reader::kAheadSize.
 TEST(Linespill, ArchiveOfManyBuffers) {
-    const std::string archive = kit_fixtures::text_archive_across_buffers(kit::Reader::kBufferSize);
+    const std::string archive = kit_fixtures::text_archive_across_buffers(kit::Reader::kAheadSize);
     const std::string want = kit_fixtures::samples::line_list_of(archive);
     ASSERT_GT(want.size(), 1000000u);
     for (const std::string& csl : {archive, kit_fixtures::samples::with_crlf(archive)}) {
