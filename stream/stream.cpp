@@ -240,6 +240,16 @@ namespace {
 // A lone CR costs nothing here, where a search for CRs would stop at each.
 template <class V>
 [[gnu::always_inline]] inline void drop_cr_before_lf(char* b, std::size_t len, std::size_t& w, std::size_t& r) {
+    // Until the first pair nothing moves: it is looked for four registers at
+    // a time (a text with lone CRs but LF line ends has none at all).
+    if (w == r) {
+        constexpr std::size_t kStep = 4 * V::kWidth;
+        while (len - r > kStep && (V::cr_lf(b + r) | V::cr_lf(b + r + V::kWidth) | V::cr_lf(b + r + 2 * V::kWidth) |
+                                   V::cr_lf(b + r + 3 * V::kWidth)) == 0) {
+            r += kStep;
+        }
+        w = r;
+    }
     while (len - r > V::kWidth) {
         const unsigned pairs = V::cr_lf(b + r);
         if (pairs == 0) {
