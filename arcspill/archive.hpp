@@ -147,7 +147,8 @@ inline constexpr std::size_t kWidestField = 5;
 // on to the next value.
 struct Expected {
     std::uint8_t type = 0;
-    std::uint8_t width = 0;  // size_width(type)
+    std::uint8_t width = 0;   // size_width(type)
+    std::uint32_t mask = 0;   // the bits of a word that a size field of that width fills
 };
 
 // Takes the size field (as in Typed) of the value at `p` into `value`, its
@@ -162,11 +163,11 @@ struct Expected {
     if (b[0] != expected.type) [[unlikely]] {
         const int width = size_width(b[0]);
         if (width < 0) return false;
-        expected = {b[0], static_cast<std::uint8_t>(width)};
+        const auto mask = static_cast<std::uint32_t>((std::uint64_t{1} << (8 * width)) - 1);
+        expected = {b[0], static_cast<std::uint8_t>(width), mask};
     }
     // One load of four bytes, the bytes past the field's width masked off.
-    const std::uint64_t mask = (std::uint64_t{1} << (8 * expected.width)) - 1;
-    value = static_cast<std::uint32_t>(kit::word_le(b + 1) & mask);
+    value = kit::word_le(b + 1) & expected.mask;
     p += 1 + expected.width;
     return true;
 }
