@@ -147,8 +147,8 @@ inline constexpr std::size_t kWidestField = 5;
 // on to the next value.
 struct Expected {
     std::uint8_t type = 0;
-    std::uint8_t width = 0;   // size_width(type)
-    std::uint32_t mask = 0;   // the bits of a word that a size field of that width fills
+    std::uint8_t width = 0;  // size_width(type)
+    std::uint32_t mask = 0;  // the bits of a word that a size field of that width fills
 };
 
 // Takes the size field (as in Typed) of the value at `p` into `value`, its

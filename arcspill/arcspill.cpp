@@ -144,10 +144,10 @@ public:
     // Items that lie whole in the input's buffer, up to `count` of them,
     // walked in place and formatted in one pass straight into the output's
     // buffer, in room for kStage bytes at a time: the same lines as the
-    // reads above give. Stops, with nothing read or written of it, at an item that
-    // runs past the buffer or past kWindow bytes, or that the reads must stop
-    // at (a type byte without a size width, subBlock0 other than 0): the
-    // reads take it then. Returns how many items it took.
+    // reads above give. Stops, with nothing read or written of it, at an
+    // item that runs past the buffer or past kWindow bytes, or that the
+    // reads must stop at (a type byte without a size width, subBlock0 other
+    // than 0): the reads take it then. Returns how many items it took.
     std::uint32_t items_in_place(std::uint32_t count) {
         std::uint32_t done = 0;
         while (done < count) {
@@ -198,8 +198,9 @@ private:
 
     // Line K of an item. Heads and strings of up to kWidest bytes are moved
     // as one copy of kWide or kWidest bytes, a few moves where a copy of a
-    // varying length is a call: the room taken has space for it, and what such a
-    // copy writes past the bytes it is for is written over by what follows.
+    // varying length is a call: the room taken has space for it, and what
+    // such a copy writes past the bytes it is for is written over by what
+    // follows.
     template <std::size_t K>
     [[gnu::always_inline]] bool line(const char*& in, const char* end, char*& out) {
         constexpr Kind kind = kItemLines[K].kind;
