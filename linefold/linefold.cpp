@@ -1,10 +1,10 @@
 #include "linefold/linefold.hpp"
 
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <string_view>
 
+#include "linefold/marked.hpp"
 #include "linespill/linelist.hpp"
 #include "stream/failure.hpp"
 #include "stream/hex.hpp"
@@ -47,6 +47,26 @@ private:
     std::uint64_t number_ = 0;  // 1-based number of the list line held
 };
 
+// The next marked line of a run (marked.hpp), looked at as this processor
+// does best.
+class MarkedLines {
+public:
+    MarkedLine next(std::string_view run, std::size_t from) const {
+#if KIT_AVX2
+        if (wide_) return next_wide(run, from);
+#endif
+        return next_marked_line<linespill::NarrowBlocks>(run, from);
+    }
+
+private:
+#if KIT_AVX2
+    [[KIT_TARGET_AVX2, gnu::flatten]] static MarkedLine next_wide(std::string_view run, std::size_t from) {
+        return next_marked_line<linespill::WideBlocks>(run, from);
+    }
+    const bool wide_ = kit::has_avx2();
+#endif
+};
+
 }  // namespace
 
 int run(const std::vector<std::string>& args, kit::Console& console) {
@@ -62,6 +82,7 @@ int run(const std::vector<std::string>& args, kit::Console& console) {
 
     console.print("working...\n");
     const linelist::MarkerFinder& marker = linelist::kTextFinder;
+    const MarkedLines marked;
     std::uint32_t previous = 0;
     std::uint32_t current = 0;
     // Writes `through_marker` (what is left of the archive up to and
@@ -92,12 +113,9 @@ int run(const std::vector<std::string>& args, kit::Console& console) {
         // read below.
         const std::string_view run = archive.buffered();
         std::size_t start = 0;
-        for (std::size_t at; (at = marker.find(run, start)) != linelist::MarkerFinder::npos;) {
-            const std::size_t end = at + marker.size();
-            const void* lf = std::memchr(run.data() + end, '\n', run.size() - end);
-            if (lf == nullptr) break;
-            merge(run.substr(start, end - start));
-            start = static_cast<std::size_t>(static_cast<const char*>(lf) - run.data()) + 1;
+        for (MarkedLine m; (m = marked.next(run, start)).lf != MarkedLine::npos;) {
+            merge(run.substr(start, m.marker + marker.size() - start));
+            start = m.lf + 1;
         }
         // The lines without a marker after the last merged one, through the
         // buffer's last LF (a marker found past that LF has none after it).

@@ -120,6 +120,8 @@ public:
 
     std::size_t size() const { return marker_.size(); }
     constexpr char anchor() const { return anchor_; }
+    // How far into the marker its anchor stands.
+    constexpr std::size_t lead() const { return lead_; }
     // Where an occurrence starts whose anchor stands at `anchor`.
     constexpr const char* start_at(const char* anchor) const { return anchor - lead_; }
 
