@@ -125,20 +125,47 @@ template <std::size_t N>
 #endif
 }
 
-// Writes the `count` little-endian words stored at `in` as 8 upper-case
-// hexadecimal digits each (the highest first) at `out`.
-[[gnu::always_inline]] inline void put_hex_words_le(char* out, const unsigned char* in, std::size_t count) {
-    std::size_t j = 0;
 #if KIT_SSE2
-    for (; j + 4 <= count; j += 4) {
-        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 4 * j));
-        // Each word's bytes reversed: its halves swapped, then the bytes of each half.
-        x = _mm_shufflehi_epi16(_mm_shufflelo_epi16(x, 0xB1), 0xB1);
-        x = _mm_or_si128(_mm_slli_epi16(x, 8), _mm_srli_epi16(x, 8));
-        put_hex16(out + 8 * j, x);
+// The bytes of each 4 of `x` reversed: the halves swapped, then the bytes of each half.
+[[gnu::always_inline]] inline __m128i reversed_words(__m128i x) {
+    x = _mm_shufflehi_epi16(_mm_shufflelo_epi16(x, 0xB1), 0xB1);
+    return _mm_or_si128(_mm_slli_epi16(x, 8), _mm_srli_epi16(x, 8));
+}
+
+// Writes the 4 little-endian words at `in` as 32 hexadecimal digits at `out`.
+[[gnu::always_inline]] inline void put_hex4_words_le(char* out, const unsigned char* in) {
+    put_hex16(out, reversed_words(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in))));
+}
+
+// Writes the 2 little-endian words at `in` as 16 hexadecimal digits at `out`.
+[[gnu::always_inline]] inline void put_hex2_words_le(char* out, const unsigned char* in) {
+    const __m128i x = reversed_words(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(in)));
+    const __m128i low_nibbles = _mm_set1_epi8(0x0F);
+    const __m128i high = _mm_and_si128(_mm_srli_epi16(x, 4), low_nibbles);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), hex_digit_bytes(_mm_unpacklo_epi8(high, _mm_and_si128(x, low_nibbles))));
+}
+#endif
+
+// Writes the `count` little-endian words stored at `in` as 8 upper-case
+// hexadecimal digits each (the highest first) at `out`. With SSE2, four words
+// at a time and a last four that overlap the ones before, or two and two
+// overlapping: a run of any length takes one loop and no steps word by word,
+// whose number the processor could not foresee.
+[[gnu::always_inline]] inline void put_hex_words_le(char* out, const unsigned char* in, std::size_t count) {
+#if KIT_SSE2
+    if (count >= 4) {
+        std::size_t j = 0;
+        for (; j + 4 <= count; j += 4) put_hex4_words_le(out + 8 * j, in + 4 * j);
+        if (j != count) put_hex4_words_le(out + 8 * (count - 4), in + 4 * (count - 4));
+        return;
+    }
+    if (count >= 2) {
+        put_hex2_words_le(out, in);
+        put_hex2_words_le(out + 8 * (count - 2), in + 4 * (count - 2));
+        return;
     }
 #endif
-    for (; j < count; ++j) {
+    for (std::size_t j = 0; j < count; ++j) {
         const unsigned char* w = in + 4 * j;
         put_hex8(out + 8 * j, std::uint32_t{w[0]} | std::uint32_t{w[1]} << 8 | std::uint32_t{w[2]} << 16 |
                                   std::uint32_t{w[3]} << 24);
@@ -240,32 +267,46 @@ template <std::size_t N>
 // Reads `count` words of 8 hexadecimal digits each (either case, the highest
 // first) at `in` and stores them little-endian at out[0, 4 * count); false
 // when any character is no digit (`out` then holds anything).
-[[gnu::always_inline]] inline bool get_hex_words_le(const char* in, std::size_t count, unsigned char* out) {
-    std::size_t j = 0;
 #if KIT_SSE2
+// Reads the 32 characters at `in` as 4 words into out[0, 16), little-endian;
+// marks `bad` as hex_pairs does.
+[[gnu::always_inline]] inline void get_hex4_words_le(const char* in, unsigned char* out, __m128i& bad) {
+    const __m128i a = load_hex_pairs_le(in, bad);
+    const __m128i b = load_hex_pairs_le(in + 16, bad);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(a, b));
+}
+
+// Reads the 16 characters at `in` as 2 words into out[0, 8), little-endian.
+[[gnu::always_inline]] inline void get_hex2_words_le(const char* in, unsigned char* out, __m128i& bad) {
+    const __m128i a = load_hex_pairs_le(in, bad);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(a, a));
+}
+#endif
+
+[[gnu::always_inline]] inline bool get_hex_words_le(const char* in, std::size_t count, unsigned char* out) {
+#if KIT_SSE2
+    // As put_hex_words_le: four words at a time and a last four overlapping
+    // the ones before, or two and two overlapping, or one.
     __m128i bad = _mm_setzero_si128();
-    for (; j + 4 <= count; j += 4) {
-        const __m128i a = load_hex_pairs_le(in + 8 * j, bad);
-        const __m128i b = load_hex_pairs_le(in + 8 * j + 16, bad);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * j), _mm_packus_epi16(a, b));
-    }
-    if (j + 2 <= count) {
-        const __m128i a = load_hex_pairs_le(in + 8 * j, bad);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 4 * j), _mm_packus_epi16(a, a));
-        j += 2;
-    }
-    if (j < count) {
+    if (count >= 4) {
+        std::size_t j = 0;
+        for (; j + 4 <= count; j += 4) get_hex4_words_le(in + 8 * j, out + 4 * j, bad);
+        if (j != count) get_hex4_words_le(in + 8 * (count - 4), out + 4 * (count - 4), bad);
+    } else if (count >= 2) {
+        get_hex2_words_le(in, out, bad);
+        get_hex2_words_le(in + 8 * (count - 2), out + 4 * (count - 2), bad);
+    } else if (count == 1) {
         // 8 characters; the other half of the register as digits "0".
-        const __m128i x = _mm_or_si128(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + 8 * j)),
+        const __m128i x = _mm_or_si128(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(in)),
                                        _mm_set_epi64x(0x3030303030303030, 0));
         const __m128i a = _mm_shufflelo_epi16(hex_pairs(x, bad), 0x1B);
         const int word = _mm_cvtsi128_si32(_mm_packus_epi16(a, a));
-        std::memcpy(out + 4 * j, &word, sizeof word);
+        std::memcpy(out, &word, sizeof word);
     }
     return none_bad(bad);
 #else
     bool ok = true;
-    for (; j < count; ++j) {
+    for (std::size_t j = 0; j < count; ++j) {
         std::uint32_t v = 0;
         ok &= get_hex8(in + 8 * j, v);
         out[4 * j] = static_cast<unsigned char>(v);

@@ -278,7 +278,7 @@ TEST(Bytes, HexDigitsWritten) {
 // Runs of words, of every length up to a few registers' worth, both ways.
 TEST(Bytes, HexWordRuns) {
     std::mt19937 rng(2);
-    for (std::size_t count = 0; count <= 11; ++count) {
+    for (std::size_t count = 0; count <= 13; ++count) {
         std::vector<std::uint32_t> words(count);
         for (auto& w : words) w = rng();
         std::string stored(4 * count, '\0');
