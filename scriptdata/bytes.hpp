@@ -264,9 +264,6 @@ template <std::size_t N>
 #endif
 }
 
-// Reads `count` words of 8 hexadecimal digits each (either case, the highest
-// first) at `in` and stores them little-endian at out[0, 4 * count); false
-// when any character is no digit (`out` then holds anything).
 #if KIT_SSE2
 // Reads the 32 characters at `in` as 4 words into out[0, 16), little-endian;
 // marks `bad` as hex_pairs does.
@@ -283,6 +280,9 @@ template <std::size_t N>
 }
 #endif
 
+// Reads `count` words of 8 hexadecimal digits each (either case, the highest
+// first) at `in` and stores them little-endian at out[0, 4 * count); false
+// when any character is no digit (`out` then holds anything).
 [[gnu::always_inline]] inline bool get_hex_words_le(const char* in, std::size_t count, unsigned char* out) {
 #if KIT_SSE2
     // As put_hex_words_le: four words at a time and a last four overlapping
