@@ -6,12 +6,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #ifndef KIT_DEFAULT_PROGRAM_DIR
 #error "KIT_DEFAULT_PROGRAM_DIR must name the build tree"
@@ -81,15 +83,10 @@ std::vector<std::string> split_words(const std::string& s) {
 
 bool foreign_programs() { return !env_or("KIT_RUNNER", "").empty(); }
 
-RunResult run(std::string_view name, const std::vector<std::string>& args, const fs::path& cwd) {
-    const std::string root = env_or("KIT_PROGRAM_DIR", KIT_DEFAULT_PROGRAM_DIR);
-    std::string program = root + "/" + std::string(name) + "/" + std::string(name);
-    program += env_or("KIT_PROGRAM_SUFFIX", "");
+namespace {
 
-    std::vector<std::string> argv_s = split_words(env_or("KIT_RUNNER", ""));
-    argv_s.push_back(program);
-    argv_s.insert(argv_s.end(), args.begin(), args.end());
-
+// One run of the program through the runner, if any: its output and status.
+RunResult run_once(std::vector<std::string> argv_s, const fs::path& cwd) {
     int fds[2];
     if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
     const pid_t pid = fork();
@@ -121,6 +118,29 @@ RunResult run(std::string_view name, const std::vector<std::string>& args, const
         result.status = WEXITSTATUS(wstatus);
     } else {
         result.status = 1000 + WTERMSIG(wstatus);  // killed by a signal: never a valid status
+    }
+    return result;
+}
+
+}  // namespace
+
+RunResult run(std::string_view name, const std::vector<std::string>& args, const fs::path& cwd) {
+    const std::string root = env_or("KIT_PROGRAM_DIR", KIT_DEFAULT_PROGRAM_DIR);
+    std::string program = root + "/" + std::string(name) + "/" + std::string(name);
+    program += env_or("KIT_PROGRAM_SUFFIX", "");
+
+    std::vector<std::string> argv_s = split_words(env_or("KIT_RUNNER", ""));
+    argv_s.push_back(program);
+    argv_s.insert(argv_s.end(), args.begin(), args.end());
+
+    RunResult result = run_once(argv_s, cwd);
+    // Under a runner (wine) a program now and then fails to start at all:
+    // status 1 without a byte of output, which no program of the kit gives
+    // (each prints its message before it returns 1). Such a run did nothing
+    // and is tried again, twice at most.
+    for (int again = 0; again < 2 && foreign_programs() && result.status == 1 && result.out.empty(); ++again) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        result = run_once(argv_s, cwd);
     }
     // A Windows console may end lines in CR LF; compare the text that users read.
     if (env_or("KIT_CONSOLE_CRLF", "") == "1") {
